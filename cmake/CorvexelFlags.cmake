@@ -1,0 +1,21 @@
+# Compile flags shared by every target.
+#
+# The noise field and the stage arithmetic are specified operation by
+# operation in single and double precision; a fused multiply-add or any
+# fast-math reassociation would change the bits, so contraction is off and
+# fast-math is never enabled.
+add_compile_options(-ffp-contract=off -fno-fast-math -Wall -Wextra)
+
+# CORVEXEL_SANITIZE: "address" (AddressSanitizer + UndefinedBehaviorSanitizer,
+# halting on the first report) or "thread" (ThreadSanitizer).
+set(CORVEXEL_SANITIZE "" CACHE STRING "Sanitizer build: address or thread")
+if(CORVEXEL_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+elseif(CORVEXEL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT CORVEXEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "CORVEXEL_SANITIZE must be empty, address or thread")
+endif()

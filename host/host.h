@@ -1,0 +1,149 @@
+// The embedded host: everything a plug-in module needs from the application
+// that loads it, so the effect can run, be tested and be used outside it.
+//
+// A Host owns one PF_InData / PF_OutData pair, the utility callbacks, the
+// basic suite with its registry of suites, the worlds and handles it hands
+// out, a pool of worker threads for iteration, and the books that let a test
+// assert that every suite, world and handle came back. Fault injection lets a
+// test take a suite away, refuse a handle or make a chosen call fail.
+//
+// Host callbacks that carry no context argument (the handle suite,
+// iterate_generic) find their Host through a thread-local pointer that send()
+// sets on the calling thread and the worker pool sets on its threads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sdk/pf_types.h"
+
+namespace corvexel::host {
+
+// Faults a test can inject.
+struct FaultPlan {
+    std::set<std::string> missingSuites;   // suite names AcquireSuite refuses
+    int64_t failHandleNumber = -1;         // this handle request (0-based count) returns null
+    std::string failCall;                  // host call name that fails: "new_world", "fill",
+                                           // "copy", "iterate", "iterate_generic",
+                                           // "subpixel_sample", "transform_world",
+                                           // "transfer_rect", "copy_hq", "add_param", ...
+    int64_t failCallOccurrence = 0;        // which call of that name fails (0 = the first)
+    PF_Err failError = PF_Err_NONE;        // the error it returns
+};
+
+struct HostOptions {
+    int32_t threads = 0;          // iteration worker threads; 0 = one per hardware thread
+    int32_t rowPadding = 0;       // extra bytes after every row of a world from new_world
+    FaultPlan faults;
+};
+
+// Outstanding resources after a command; all zero when the plug-in cleaned up.
+struct Books {
+    std::map<std::string, int64_t> suitesHeld;   // acquisitions minus releases, by suite
+    int64_t suiteAcquisitions = 0;               // every successful AcquireSuite
+    int64_t worldsHeld = 0;                      // new_world minus dispose_world
+    int64_t worldsCreated = 0;
+    int64_t handlesHeld = 0;                     // new handles minus disposed
+    int64_t handlesLocked = 0;                   // locks minus unlocks
+    int64_t handlesCreated = 0;
+    bool clean() const;
+    std::string describe() const;                // what is left behind, "" when clean
+};
+
+class Host {
+public:
+    explicit Host(HostOptions options = {});
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    PF_InData* inData();
+    PF_OutData* outData();
+
+    // Sends one command to an entry point (the in-process EntryPointFunc or a
+    // loaded module's) with this host's records. Clears out_data's return_msg
+    // and out_flags first only for commands that expect it (none: the host
+    // keeps out_data as it is, as the real host does).
+    PF_Err send(PF_EntryPointFunc entry, PF_Cmd cmd, PF_ParamDef* params[], PF_LayerDef* output);
+
+    // Frame time handed to the plug-in as current_time / time_scale.
+    void setTime(int32_t currentTime, uint32_t timeScale);
+    void setQuality(PF_Quality quality);
+
+    // Parameters declared through add_param, in order.
+    const std::vector<PF_ParamDef>& declaredParams() const;
+
+    // Every host call the plug-in made, by name, in order ("new_world",
+    // "fill", "AcquireSuite:PF ANSI Suite", "transfer_rect", ...).
+    std::vector<std::string> callLog() const;
+    void clearCallLog();
+
+    Books books() const;
+    HostOptions& options();
+
+    struct State;                 // the host's internals (host/host_state.h)
+    State* state();
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+// A frame owned by the caller (an input layer, an output), laid out as the
+// host lays out its worlds: rows of width pixels, rowbytes apart.
+struct Frame {
+    Frame(int32_t width, int32_t height, int32_t rowPadding = 0);
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+    PF_Pixel8& at(int32_t x, int32_t y);
+    const PF_Pixel8& at(int32_t x, int32_t y) const;
+    void fill(PF_Pixel8 colour);
+
+    PF_LayerDef world{};
+    std::vector<uint8_t> bytes;
+};
+
+// The parameter array of a render: entry 0 is the input layer, entries 1..101
+// the declared parameters at their defaults (points converted from percent of
+// the layer to 16.16 layer pixels, as the host does).
+struct ParamValues {
+    ParamValues(const std::vector<PF_ParamDef>& declared, const PF_LayerDef& input);
+    ParamValues(const ParamValues&) = delete;
+    ParamValues& operator=(const ParamValues&) = delete;
+
+    PF_ParamDef** array();
+    PF_ParamDef& at(int32_t id);
+    void setFloat(int32_t id, double value);
+    void setInt(int32_t id, int32_t value);
+    void setPopup(int32_t id, int32_t item);
+    void setCheckbox(int32_t id, bool on);
+    void setPoint(int32_t id, PF_Fixed x, PF_Fixed y);   // 16.16 layer pixels
+
+    std::vector<PF_ParamDef> defs;
+    std::vector<PF_ParamDef*> pointers;
+};
+
+// Runs PF_Cmd_PARAMS_SETUP on `entry` with a fresh host and returns the
+// declarations (throws std::runtime_error if the command fails).
+std::vector<PF_ParamDef> declareParams(PF_EntryPointFunc entry);
+
+// A plug-in module loaded from a file (dlopen here, LoadLibrary on Windows).
+class PluginModule {
+public:
+    // Returns null and sets `error` when the file cannot be loaded or has no
+    // EntryPointFunc.
+    static std::unique_ptr<PluginModule> load(const std::string& path, std::string* error);
+    ~PluginModule();
+    PF_EntryPointFunc entry() const { return entry_; }
+
+private:
+    PluginModule() = default;
+    void* handle_ = nullptr;
+    PF_EntryPointFunc entry_ = nullptr;
+};
+
+}  // namespace corvexel::host

@@ -1,0 +1,37 @@
+// The seeded, time-animated fractal noise field that drives every glitch.
+//
+// A NoiseField is set up once per render with NoiseField::init and is then
+// read-only, so the stages' pixel and line functions may sample it from
+// several threads at once. Every operation is single precision, rounded in a
+// fixed order and never fused, so a field gives the same bits on every
+// platform and compiler. x is always the pixel column and y the pixel row.
+#pragma once
+
+#include <cstdint>
+
+struct NoiseField {
+    int32_t perm[512];   // permutation of 0..255, repeated so indices up to 511 need no wrap
+    int32_t height;      // frame height: the base frequency is 1 / height on both axes
+    float gain;          // amplitude factor from one octave to the next
+    float lacunarity;    // frequency factor from one octave to the next
+    float octaves;       // whole number of octaves, held as a float
+    float zTime;         // time coordinate: (time * 2) * speed
+
+    void init(int32_t seed, float speed, float timeSeconds, int32_t height,
+              float gain, float lacunarity, int32_t octaves);
+
+    // Fractal noise at (x, y, z); centred on 0.5, not clamped.
+    float fbm(int32_t x, int32_t y, float z) const;
+    // fbm(x, y, zTime).
+    float sample(int32_t x, int32_t y) const;
+    // trunc(fbm(x, y, zTime) * n).
+    int32_t sampleInt(int32_t x, int32_t y, int32_t n) const;
+    // fbm(x, y, k * zTime).
+    float sampleTimeScaled(int32_t x, int32_t y, float k) const;
+    // fbm (optionally through a tanh sigmoid) quantised toward zero to multiples of 1 / steps.
+    float sampleQuantized(int32_t x, int32_t y, float steps, float k, bool sigmoid) const;
+    // Average of twelve fbm samples along a column, recentred on 0 and quantised.
+    float wiggle(int32_t a, float steps, float k) const;
+    // fbm scaled to 0 .. extent - 1 with soft knees in the top and bottom tenths.
+    float sampleSpan(int32_t x, int32_t y, float extent, float k) const;
+};
