@@ -17,6 +17,11 @@ struct NoiseField {
     float octaves;       // whole number of octaves, held as a float
     float zTime;         // time coordinate: (time * 2) * speed
 
+    // Derived by init from the fields above so that sampling repeats no work.
+    // They add nothing to the field's definition; callers never set them.
+    float baseFrequency;          // 1 / float(height)
+    uint8_t gradientIndex[512];   // perm[i] mod 12: the gradient a lattice corner uses
+
     void init(int32_t seed, float speed, float timeSeconds, int32_t height,
               float gain, float lacunarity, int32_t octaves);
 

@@ -1,0 +1,242 @@
+// Seeded 3-D simplex gradient noise summed over octaves.
+//
+// Every value must come out with the same bits on every compiler and
+// platform, so each single-precision operation below is written in the order
+// it must be rounded, nothing may be fused (the build uses
+// -ffp-contract=off), and every float-to-int conversion goes through
+// truncToInt32, which is defined for every input. Lattice arithmetic on the
+// resulting integers is done in uint32_t, so it wraps exactly as 32-bit
+// machine adds do instead of overflowing a signed int.
+#include "noise/noise_field.h"
+
+#include "noise/int_conversion.h"
+
+#include <bit>
+#include <cmath>
+
+namespace {
+
+// The constants are given by their bit patterns so no compiler or library can
+// round them differently.
+constexpr float kSkew = std::bit_cast<float>(0x3EAAAAABu);         // F = 1/3
+constexpr float kUnskew = std::bit_cast<float>(0x3E2AAAABu);       // G = 1/6
+constexpr float kUnskew2 = std::bit_cast<float>(0x3EAAAAABu);      // 2G
+constexpr float kUnskew3 = std::bit_cast<float>(0x3F000000u);      // 3G = 0.5
+constexpr float kKernelRadius2 = std::bit_cast<float>(0x3F19999Au); // 0.6
+constexpr float kOutputOffset = std::bit_cast<float>(0x3F000000u); // 0.5
+// The lower knee of sampleSpan is 1 - 0.9 in single precision, not 0.1.
+constexpr float kSpanLowKnee = std::bit_cast<float>(0x3DCCCCD0u);
+constexpr float kSpanHighKnee = std::bit_cast<float>(0x3F666666u); // 0.9
+
+static_assert(kSkew == 1.0f / 3.0f);
+static_assert(kUnskew == 1.0f / 6.0f);
+static_assert(kUnskew2 == kUnskew * 2.0f);
+static_assert(kUnskew3 == kUnskew * 3.0f);
+static_assert(kKernelRadius2 == 0.6f);
+static_assert(kSpanLowKnee == 1.0f - 0.9f);
+static_assert(kSpanHighKnee == 0.9f);
+
+// Gradients: the midpoints of the 12 edges of a cube, one axis per table so
+// the four corners of a simplex can be gathered side by side.
+constexpr float kGradX[12] = {1, -1, 1, -1, 1, -1, 1, -1, 0, 0, 0, 0};
+constexpr float kGradY[12] = {1, 1, -1, -1, 0, 0, 0, 0, 1, -1, 1, -1};
+constexpr float kGradZ[12] = {0, 0, 0, 0, 1, 1, -1, -1, 1, 1, -1, -1};
+
+// The linear congruential generator the shuffle is defined by. It is seeded
+// right before the shuffle and used by nothing else, so the permutation
+// depends on the seed alone (the C library's rand would share its state with
+// whatever else calls it, and differs between C libraries).
+struct ShuffleRandom {
+    uint32_t state;
+
+    int32_t draw() {
+        state = state * 214013u + 2531011u;
+        return static_cast<int32_t>((state >> 16) & 0x7FFFu);
+    }
+};
+
+// Lattice cell of a skewed coordinate: truncation, one lower for negative
+// values (so -3.0 lies in cell -4). Out-of-range values truncate to INT32_MIN
+// and the step down wraps, as it does on the reference machine.
+inline int32_t latticeFloor(float v) {
+    const int32_t t = truncToInt32(v);
+    return v >= 0.0f ? t : static_cast<int32_t>(static_cast<uint32_t>(t) - 1u);
+}
+
+// Wrapping 32-bit add: the coordinates may be anywhere in int32.
+inline int32_t wrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// The gradient contribution of one simplex corner at offset (a, b, c).
+inline float cornerContribution(float a, float b, float c, uint32_t g) {
+    const float q = ((kKernelRadius2 - a * a) - b * b) - c * c;
+    const float q2 = q * q;
+    const float q4 = q2 * q2;
+    const float dot = (b * kGradY[g] + a * kGradX[g]) + c * kGradZ[g];
+    return q < 0.0f ? 0.0f : dot * q4;
+}
+
+// Simplex noise S(X, Y, Z), within about +-0.0305.
+float simplexNoise(const NoiseField& field, float X, float Y, float Z) {
+    const float s = ((X + Y) + Z) * kSkew;
+    const int32_t i = latticeFloor(X + s);
+    const int32_t j = latticeFloor(Y + s);
+    const int32_t k = latticeFloor(Z + s);
+    const float t = static_cast<float>(wrapAdd(wrapAdd(i, j), k)) * kUnskew;
+    const float x0 = (X - static_cast<float>(i)) + t;
+    const float y0 = (Y - static_cast<float>(j)) + t;
+    const float z0 = (Z - static_cast<float>(k)) + t;
+
+    // Which of the six simplices of the cube holds the point. Written as
+    // selects rather than nested branches (the branches are unpredictable
+    // from pixel to pixel); each flag uses the very comparison the nested
+    // form would, so even unordered values pick the same corners.
+    const bool xGeY = x0 >= y0;
+    const bool yGeZ = y0 >= z0;
+    const bool xGeZ = x0 >= z0;
+    const bool yLtZ = y0 < z0;
+    const bool xLtZ = x0 < z0;
+    const uint32_t i1 = xGeY && (yGeZ || xGeZ);
+    const uint32_t j1 = !xGeY && !yLtZ;
+    const uint32_t k1 = xGeY ? (!yGeZ && !xGeZ) : yLtZ;
+    const uint32_t i2 = xGeY || (!yLtZ && !xLtZ);
+    const uint32_t j2 = xGeY ? yGeZ : true;
+    const uint32_t k2 = xGeY ? !yGeZ : (yLtZ || xLtZ);
+
+    const float x1 = (x0 - static_cast<float>(i1)) + kUnskew;
+    const float y1 = (y0 - static_cast<float>(j1)) + kUnskew;
+    const float z1 = (z0 - static_cast<float>(k1)) + kUnskew;
+    const float x2 = (x0 - static_cast<float>(i2)) + kUnskew2;
+    const float y2 = (y0 - static_cast<float>(j2)) + kUnskew2;
+    const float z2 = (z0 - static_cast<float>(k2)) + kUnskew2;
+    const float x3 = (x0 - 1.0f) + kUnskew3;
+    const float y3 = (y0 - 1.0f) + kUnskew3;
+    const float z3 = (z0 - 1.0f) + kUnskew3;
+
+    // perm repeats itself, so these sums (at most 511) need no wrap.
+    const uint32_t ii = static_cast<uint32_t>(i) & 255u;
+    const uint32_t jj = static_cast<uint32_t>(j) & 255u;
+    const uint32_t kk = static_cast<uint32_t>(k) & 255u;
+    const int32_t* perm = field.perm;
+    const uint8_t* grad = field.gradientIndex;
+    const uint32_t g0 = grad[ii + perm[jj + perm[kk]]];
+    const uint32_t g1 = grad[ii + i1 + perm[jj + j1 + perm[kk + k1]]];
+    const uint32_t g2 = grad[ii + i2 + perm[jj + j2 + perm[kk + k2]]];
+    const uint32_t g3 = grad[ii + 1 + perm[jj + 1 + perm[kk + 1]]];
+
+    const float w0 = cornerContribution(x0, y0, z0, g0);
+    const float w1 = cornerContribution(x1, y1, z1, g1);
+    const float w2 = cornerContribution(x2, y2, z2, g2);
+    const float w3 = cornerContribution(x3, y3, z3, g3);
+    return ((w1 + w0) + w2) + w3;
+}
+
+// Quantise toward zero to a multiple of 1 / steps.
+inline float quantizeTowardZero(float v, float steps) {
+    return static_cast<float>(truncToInt32(v * steps)) / steps;
+}
+
+}  // namespace
+
+void NoiseField::init(int32_t seed, float speed, float timeSeconds, int32_t frameHeight,
+                      float gainFactor, float lacunarityFactor, int32_t octaveCount) {
+    ShuffleRandom random{static_cast<uint32_t>(seed)};
+    for (int32_t i = 0; i < 256; ++i) {
+        perm[i] = i;
+    }
+    for (int32_t t = 1; t < 256; ++t) {
+        const int32_t r = random.draw() % (t + 1);
+        const int32_t swapped = perm[t];
+        perm[t] = perm[r];
+        perm[r] = swapped;
+    }
+    for (int32_t i = 0; i < 256; ++i) {
+        perm[256 + i] = perm[i];
+    }
+
+    // A frame is at least one row high; a height of 0 would make the base
+    // frequency infinite and every sample NaN.
+    height = frameHeight < 1 ? 1 : frameHeight;
+    gain = gainFactor;
+    lacunarity = lacunarityFactor;
+    octaves = static_cast<float>(octaveCount);
+    zTime = (timeSeconds * 2.0f) * speed;
+
+    baseFrequency = 1.0f / static_cast<float>(height);
+    for (int32_t i = 0; i < 512; ++i) {
+        gradientIndex[i] = static_cast<uint8_t>(perm[i] % 12);
+    }
+}
+
+float NoiseField::fbm(int32_t x, int32_t y, float z) const {
+    if (!(octaves > 0.0f)) {
+        return kOutputOffset;
+    }
+    const float row = static_cast<float>(y);
+    const float column = static_cast<float>(x);
+    float f = baseFrequency;
+    float amp = 1.0f;
+    float total = 0.0f;
+    // 64-bit so that no octaves value can overflow the count.
+    int64_t o = 0;
+    do {
+        // The row goes on the lattice's first axis, the column on the second.
+        total = total + simplexNoise(*this, row * f, column * f, f * z) * amp;
+        f = f * lacunarity;
+        amp = amp * gain;
+        o = o + 1;
+    } while (static_cast<float>(o) < octaves);
+    return (total * 8.0f) * 2.0f + kOutputOffset;
+}
+
+float NoiseField::sample(int32_t x, int32_t y) const {
+    return fbm(x, y, zTime);
+}
+
+int32_t NoiseField::sampleInt(int32_t x, int32_t y, int32_t n) const {
+    return truncToInt32(fbm(x, y, zTime) * static_cast<float>(n));
+}
+
+float NoiseField::sampleTimeScaled(int32_t x, int32_t y, float k) const {
+    return fbm(x, y, k * zTime);
+}
+
+float NoiseField::sampleQuantized(int32_t x, int32_t y, float steps, float k,
+                                  bool sigmoid) const {
+    float v = fbm(x, y, k * zTime);
+    if (sigmoid) {
+        v = static_cast<float>(std::tanh((static_cast<double>(v) - 0.5) * 4.0));
+    }
+    return quantizeTowardZero(v, steps);
+}
+
+float NoiseField::wiggle(int32_t a, float steps, float k) const {
+    const float zz = zTime * k;
+    float total = 0.0f;
+    for (int32_t m = 0; m < 12; ++m) {
+        total = total + fbm(a, wrapAdd(a, 30 * m), zz);
+    }
+    const float v = (total - 6.0f) / 6.0f;
+    return quantizeTowardZero(v, steps);
+}
+
+float NoiseField::sampleSpan(int32_t x, int32_t y, float extent, float k) const {
+    const float lo = extent * kSpanLowKnee;
+    const float hi = extent * kSpanHighKnee;
+    float v = fbm(x, y, k * zTime) * extent;
+    // Soft knees: the top and bottom tenth keep a fifth of their slope.
+    if (v > hi) {
+        v = v * 0.2f + hi * 0.8f;
+    }
+    if (v < lo) {
+        v = v * 0.2f + lo * 0.8f;
+    }
+    if (!(v < extent)) {
+        v = extent - 1.0f;
+    }
+    if (v < 0.0f) {
+        v = 0.0f;
+    }
+    return v;
+}
