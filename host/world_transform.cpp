@@ -1,0 +1,437 @@
+// "PF World Transform Suite" 1: transform_world, transfer_rect and copy_hq.
+//
+// Worlds are 8-bit, straight alpha. Rectangles are {left, top, right, bottom}
+// with right and bottom exclusive; every rectangle is clipped to the worlds it
+// touches, with 64-bit arithmetic so no coordinate can overflow. Pixel (x, y)
+// covers the square [x, x + 1) × [y, y + 1); transforms map pixel centres.
+//
+// The big calls (transfer_rect, transform_world) spread bands of rows over the
+// host's workers. Each destination pixel is computed from its own source
+// pixels only, so the result does not depend on the number of threads. They
+// are meant for the render thread: the plug-in never calls them from inside a
+// host iteration. copy_hq, which the plug-in does call from inside
+// iterate_generic, always runs on the calling thread.
+#include "host/world_transform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "host/blend_modes.h"
+#include "host/host_state.h"
+
+namespace corvexel::host {
+namespace {
+
+// ------------------------------------------------------------ worlds and rectangles
+
+// A read-only view of a world's pixels (or of a private copy of them).
+struct PixelView {
+    const uint8_t* data;
+    int64_t rowbytes;
+    int32_t width;
+    int32_t height;
+
+    const PF_Pixel8* row(int32_t y) const {
+        return reinterpret_cast<const PF_Pixel8*>(data + y * rowbytes);
+    }
+};
+
+PF_Pixel8* worldRow(const PF_EffectWorld* world, int32_t y) {
+    return reinterpret_cast<PF_Pixel8*>(reinterpret_cast<uint8_t*>(world->data) +
+                                        static_cast<int64_t>(y) * world->rowbytes);
+}
+
+// A world the calls can use: a non-negative size, and rows that hold their
+// pixels whenever there are any.
+bool usableWorld(const PF_EffectWorld* world) {
+    if (world == nullptr || world->width < 0 || world->height < 0) return false;
+    if (world->width == 0 || world->height == 0) return true;
+    return world->data != nullptr &&
+           static_cast<int64_t>(world->rowbytes) >= static_cast<int64_t>(world->width) * 4;
+}
+
+// Bytes from the first pixel to just past the last one.
+int64_t worldSpan(const PF_EffectWorld* world) {
+    if (world->width == 0 || world->height == 0) return 0;
+    return static_cast<int64_t>(world->height - 1) * world->rowbytes +
+           static_cast<int64_t>(world->width) * 4;
+}
+
+bool worldsShareMemory(const PF_EffectWorld* a, const PF_EffectWorld* b) {
+    const int64_t spanA = worldSpan(a);
+    const int64_t spanB = worldSpan(b);
+    if (spanA == 0 || spanB == 0) return false;
+    const uintptr_t startA = reinterpret_cast<uintptr_t>(a->data);
+    const uintptr_t startB = reinterpret_cast<uintptr_t>(b->data);
+    return startA < startB + static_cast<uintptr_t>(spanB) &&
+           startB < startA + static_cast<uintptr_t>(spanA);
+}
+
+// The source as it is, or, when it shares memory with the destination, a
+// private copy of it, so that writing the destination cannot change pixels
+// that are still to be read.
+PixelView sourceView(const PF_EffectWorld* src, const PF_EffectWorld* dst,
+                     std::vector<PF_Pixel8>* privateCopy) {
+    PixelView view{reinterpret_cast<const uint8_t*>(src->data), src->rowbytes, src->width,
+                   src->height};
+    if (!worldsShareMemory(src, dst)) return view;
+    privateCopy->resize(static_cast<size_t>(src->width) * static_cast<size_t>(src->height));
+    for (int32_t y = 0; y < src->height; ++y) {
+        std::memcpy(privateCopy->data() + static_cast<size_t>(y) * src->width, view.row(y),
+                    static_cast<size_t>(src->width) * sizeof(PF_Pixel8));
+    }
+    view.data = reinterpret_cast<const uint8_t*>(privateCopy->data());
+    view.rowbytes = static_cast<int64_t>(src->width) * 4;
+    return view;
+}
+
+// A rectangle in 64-bit coordinates, right and bottom exclusive.
+struct Box {
+    int64_t left;
+    int64_t top;
+    int64_t right;
+    int64_t bottom;
+    bool empty() const { return right <= left || bottom <= top; }
+};
+
+Box boxOf(const PF_Rect* rect, const PF_EffectWorld* world) {
+    if (rect == nullptr) return {0, 0, world->width, world->height};
+    return {rect->left, rect->top, rect->right, rect->bottom};
+}
+
+Box clipToWorld(Box box, const PF_EffectWorld* world) {
+    return {std::max<int64_t>(box.left, 0), std::max<int64_t>(box.top, 0),
+            std::min<int64_t>(box.right, world->width),
+            std::min<int64_t>(box.bottom, world->height)};
+}
+
+// A same-size copy between two worlds: w × h pixels from (sx, sy) to (dx, dy).
+struct RectPair {
+    int64_t sx;
+    int64_t sy;
+    int64_t dx;
+    int64_t dy;
+    int64_t w;
+    int64_t h;
+};
+
+// Cuts both ends of the pair to the part whose source and destination pixels
+// both lie inside their worlds; each kept pixel stays at its own place.
+RectPair clipPair(RectPair p, const PF_EffectWorld* src, const PF_EffectWorld* dst) {
+    const auto cutLeading = [&p](int64_t* a, int64_t* b, int64_t* size) {
+        const int64_t cut = std::max<int64_t>(std::max<int64_t>(-*a, -*b), 0);
+        *a += cut;
+        *b += cut;
+        *size -= cut;
+    };
+    cutLeading(&p.sx, &p.dx, &p.w);
+    cutLeading(&p.sy, &p.dy, &p.h);
+    p.w = std::min<int64_t>(p.w, std::min<int64_t>(src->width - p.sx, dst->width - p.dx));
+    p.h = std::min<int64_t>(p.h, std::min<int64_t>(src->height - p.sy, dst->height - p.dy));
+    return p;
+}
+
+// ------------------------------------------------------------ running rows
+
+// Areas smaller than this are not worth handing to the workers.
+constexpr int64_t kParallelPixels = 16384;
+constexpr int32_t kRowsPerBand = 8;
+
+// Calls rowFn(y) for every y in [0, rows), on the host's workers when the
+// area is large enough. rowFn must write only its own row.
+template <typename RowFn>
+PF_Err forEachRow(Host::State* state, int32_t rows, int64_t width, const RowFn& rowFn) {
+    if (static_cast<int64_t>(rows) * width < kParallelPixels) {
+        for (int32_t y = 0; y < rows; ++y) rowFn(y);
+        return PF_Err_NONE;
+    }
+    const int32_t bands = (rows + kRowsPerBand - 1) / kRowsPerBand;
+    return parallelFor(state, bands, [&rowFn, rows](int32_t band, int32_t) {
+        const int32_t end = std::min(rows, (band + 1) * kRowsPerBand);
+        for (int32_t y = band * kRowsPerBand; y < end; ++y) rowFn(y);
+        return PF_Err_NONE;
+    });
+}
+
+// The host behind effect_ref, with the call logged (and a fault injected if
+// a test asked for one).
+PF_Err beginCall(PF_ProgPtr effectRef, const char* name, Host::State** state) {
+    *state = stateFromRef(effectRef);
+    if (*state == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return enterCall(*state, name);
+}
+
+// What every compositing call needs: straight alpha (the only kind this host
+// composites) and no mask (this host draws none).
+bool usableComposite(PF_ModeFlags modeFlags, const PF_CompositeMode* mode,
+                     const PF_MaskWorld* mask) {
+    return modeFlags == PF_MF_Alpha_STRAIGHT && mode != nullptr && mask == nullptr;
+}
+
+// ------------------------------------------------------------ transfer_rect
+
+PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality, PF_ModeFlags modeFlags, PF_Field,
+                    const PF_Rect* srcRect, const PF_EffectWorld* srcWorld,
+                    const PF_CompositeMode* mode, const PF_MaskWorld* mask, A_long destX,
+                    A_long destY, PF_EffectWorld* dstWorld) {
+    Host::State* state = nullptr;
+    if (const PF_Err err = beginCall(effectRef, "transfer_rect", &state)) return err;
+    if (!usableWorld(srcWorld) || !usableWorld(dstWorld) ||
+        !usableComposite(modeFlags, mode, mask)) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    const Box box = boxOf(srcRect, srcWorld);
+    if (box.empty()) return PF_Err_NONE;
+    const RectPair pair = clipPair(
+        {box.left, box.top, destX, destY, box.right - box.left, box.bottom - box.top}, srcWorld,
+        dstWorld);
+    if (pair.w <= 0 || pair.h <= 0) return PF_Err_NONE;
+
+    std::vector<PF_Pixel8> privateCopy;
+    const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
+    const CompositeRowFn composite = compositeRowFor(mode->xfer);
+    const uint32_t opacity = mode->opacity;
+    return forEachRow(state, static_cast<int32_t>(pair.h), pair.w, [&](int32_t y) {
+        composite(src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx,
+                  worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx,
+                  static_cast<int32_t>(pair.w), opacity);
+    });
+}
+
+// ------------------------------------------------------------ copy_hq (and copy)
+
+// Copies the source rectangle into the destination rectangle pixel for pixel.
+// The rectangles should have the same size; if they do not, the top-left part
+// common to both is copied. Parts outside either world are left out, and the
+// rest lands where it would have landed unclipped.
+PF_Err copyRect(PF_ProgPtr effectRef, const char* callName, PF_EffectWorld* srcWorld,
+                PF_EffectWorld* dstWorld, PF_Rect* srcRect, PF_Rect* dstRect) {
+    Host::State* state = nullptr;
+    if (const PF_Err err = beginCall(effectRef, callName, &state)) return err;
+    if (!usableWorld(srcWorld) || !usableWorld(dstWorld)) return PF_Err_BAD_CALLBACK_PARAM;
+    const Box from = boxOf(srcRect, srcWorld);
+    const Box to = boxOf(dstRect, dstWorld);
+    if (from.empty() || to.empty()) return PF_Err_NONE;
+    const RectPair pair =
+        clipPair({from.left, from.top, to.left, to.top,
+                  std::min(from.right - from.left, to.right - to.left),
+                  std::min(from.bottom - from.top, to.bottom - to.top)},
+                 srcWorld, dstWorld);
+    if (pair.w <= 0 || pair.h <= 0) return PF_Err_NONE;
+
+    std::vector<PF_Pixel8> privateCopy;
+    const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
+    for (int64_t y = 0; y < pair.h; ++y) {
+        std::memcpy(worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx,
+                    src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx,
+                    static_cast<size_t>(pair.w) * sizeof(PF_Pixel8));
+    }
+    return PF_Err_NONE;
+}
+
+PF_Err copyHq(PF_ProgPtr effectRef, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* srcRect,
+              PF_Rect* dstRect) {
+    return copyRect(effectRef, "copy_hq", src, dst, srcRect, dstRect);
+}
+
+PF_Err copyPlain(PF_ProgPtr effectRef, PF_EffectWorld* src, PF_EffectWorld* dst,
+                 PF_Rect* srcRect, PF_Rect* dstRect) {
+    return copyRect(effectRef, "copy", src, dst, srcRect, dstRect);
+}
+
+// ------------------------------------------------------------ transform_world
+
+// How a destination point goes back into the source.
+//  - kDivide: the source-to-destination matrix only scales each axis and
+//    translates; x = (X − m20) / m00, y = (Y − m21) / m11, which keeps whole
+//    pixel moves and reflections exact.
+//  - kHomogeneous: (x', y', w') = (X, Y, 1) × n, x = x' / w', y = y' / w'.
+struct BackMap {
+    enum Kind { kNothing, kDivide, kHomogeneous } kind;
+    double n[3][3];
+};
+
+bool finiteMatrix(const double m[3][3]) {
+    for (int32_t r = 0; r < 3; ++r) {
+        for (int32_t c = 0; c < 3; ++c) {
+            if (!std::isfinite(m[r][c])) return false;
+        }
+    }
+    return true;
+}
+
+// The inverse of m up to a factor (which the homogeneous divide removes), or
+// false when m is singular. m is first scaled so that its largest entry is 1,
+// so neither huge nor tiny entries overflow the determinant.
+bool invertProjective(const double in[3][3], double out[3][3]) {
+    double largest = 0.0;
+    for (int32_t r = 0; r < 3; ++r) {
+        for (int32_t c = 0; c < 3; ++c) largest = std::max(largest, std::fabs(in[r][c]));
+    }
+    if (!(largest > 0.0)) return false;
+    double m[3][3];
+    for (int32_t r = 0; r < 3; ++r) {
+        for (int32_t c = 0; c < 3; ++c) m[r][c] = in[r][c] / largest;
+    }
+    const double c00 = m[1][1] * m[2][2] - m[1][2] * m[2][1];
+    const double c01 = m[1][2] * m[2][0] - m[1][0] * m[2][2];
+    const double c02 = m[1][0] * m[2][1] - m[1][1] * m[2][0];
+    const double det = m[0][0] * c00 + m[0][1] * c01 + m[0][2] * c02;
+    if (det == 0.0 || !std::isfinite(det)) return false;
+    out[0][0] = c00 / det;
+    out[1][0] = c01 / det;
+    out[2][0] = c02 / det;
+    out[0][1] = (m[0][2] * m[2][1] - m[0][1] * m[2][2]) / det;
+    out[1][1] = (m[0][0] * m[2][2] - m[0][2] * m[2][0]) / det;
+    out[2][1] = (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det;
+    out[0][2] = (m[0][1] * m[1][2] - m[0][2] * m[1][1]) / det;
+    out[1][2] = (m[0][2] * m[1][0] - m[0][0] * m[1][2]) / det;
+    out[2][2] = (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det;
+    return finiteMatrix(out);
+}
+
+BackMap backMapOf(const PF_FloatMatrix& matrix, bool sourceToDestination) {
+    BackMap map{BackMap::kNothing, {}};
+    const double(&m)[3][3] = matrix.mat;
+    if (!finiteMatrix(m)) return map;
+    if (!sourceToDestination) {
+        std::memcpy(map.n, m, sizeof(map.n));
+        map.kind = BackMap::kHomogeneous;
+        return map;
+    }
+    const bool scaleAndMove = m[0][1] == 0.0 && m[1][0] == 0.0 && m[0][2] == 0.0 &&
+                              m[1][2] == 0.0 && m[2][2] == 1.0;
+    if (scaleAndMove) {
+        if (m[0][0] == 0.0 || m[1][1] == 0.0) return map;   // everything lands on a line
+        std::memcpy(map.n, m, sizeof(map.n));
+        map.kind = BackMap::kDivide;
+        return map;
+    }
+    if (invertProjective(m, map.n)) map.kind = BackMap::kHomogeneous;
+    return map;
+}
+
+// The source point of the destination point (X, Y); false when there is none
+// (a point at infinity).
+bool sourcePoint(const BackMap& map, double X, double Y, double* x, double* y) {
+    const double(&n)[3][3] = map.n;
+    if (map.kind == BackMap::kDivide) {
+        *x = (X - n[2][0]) / n[0][0];
+        *y = (Y - n[2][1]) / n[1][1];
+        return true;
+    }
+    const double xh = X * n[0][0] + Y * n[1][0] + n[2][0];
+    const double yh = X * n[0][1] + Y * n[1][1] + n[2][1];
+    const double wh = X * n[0][2] + Y * n[1][2] + n[2][2];
+    if (wh == 0.0 || !std::isfinite(wh)) return false;
+    *x = xh / wh;
+    *y = yh / wh;
+    return true;
+}
+
+constexpr PF_Pixel8 kTransparent{0, 0, 0, 0};
+
+// The pixel whose square holds the point; transparent outside the source.
+// The range test comes before any conversion, so huge or NaN coordinates never
+// reach an integer cast.
+PF_Pixel8 nearestSample(const PixelView& src, double x, double y) {
+    if (!(x >= 0.0 && x < src.width && y >= 0.0 && y < src.height)) return kTransparent;
+    return src.row(static_cast<int32_t>(y))[static_cast<int32_t>(x)];
+}
+
+// Bilinear interpolation between the four pixel centres around the point,
+// with transparent pixels outside the source (so edges fade out over half a
+// pixel). Colours are weighted by their alpha, as straight alpha needs, and
+// rounded to nearest. A point exactly on a pixel centre gives that pixel.
+PF_Pixel8 bilinearSample(const PixelView& src, double x, double y) {
+    const double qx = x - 0.5;
+    const double qy = y - 0.5;
+    if (!(qx > -1.0 && qx < src.width && qy > -1.0 && qy < src.height)) return kTransparent;
+    const double fx0 = std::floor(qx);
+    const double fy0 = std::floor(qy);
+    const int32_t x0 = static_cast<int32_t>(fx0);
+    const int32_t y0 = static_cast<int32_t>(fy0);
+    const double fx = qx - fx0;
+    const double fy = qy - fy0;
+    if (fx == 0.0 && fy == 0.0) {
+        if (x0 < 0 || y0 < 0) return kTransparent;
+        return src.row(y0)[x0];
+    }
+    double alpha = 0.0;
+    double red = 0.0;
+    double green = 0.0;
+    double blue = 0.0;
+    const auto tap = [&](int32_t tx, int32_t ty, double weight) {
+        if (weight == 0.0 || tx < 0 || ty < 0 || tx >= src.width || ty >= src.height) return;
+        const PF_Pixel8 p = src.row(ty)[tx];
+        const double wa = weight * p.alpha;
+        alpha += wa;
+        red += wa * p.red;
+        green += wa * p.green;
+        blue += wa * p.blue;
+    };
+    tap(x0, y0, (1.0 - fx) * (1.0 - fy));
+    tap(x0 + 1, y0, fx * (1.0 - fy));
+    tap(x0, y0 + 1, (1.0 - fx) * fy);
+    tap(x0 + 1, y0 + 1, fx * fy);
+    if (!(alpha > 0.0)) return kTransparent;
+    const auto toByte = [](double v) {
+        return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v)) + 0.5);
+    };
+    return {toByte(alpha), toByte(red / alpha), toByte(green / alpha), toByte(blue / alpha)};
+}
+
+PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeFlags,
+                      PF_Field, const PF_EffectWorld* srcWorld, const PF_CompositeMode* mode,
+                      const PF_MaskWorld* mask, const PF_FloatMatrix* matrices,
+                      A_long matrixCount, PF_Boolean sourceToDestination,
+                      const PF_Rect* destRect, PF_EffectWorld* dstWorld) {
+    Host::State* state = nullptr;
+    if (const PF_Err err = beginCall(effectRef, "transform_world", &state)) return err;
+    if (!usableWorld(srcWorld) || !usableWorld(dstWorld) ||
+        !usableComposite(modeFlags, mode, mask) || matrices == nullptr || matrixCount < 1) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    // More matrices would ask for motion blur; the first one is the frame's.
+    const BackMap map = backMapOf(matrices[0], sourceToDestination != 0);
+    if (map.kind == BackMap::kNothing) return PF_Err_NONE;   // singular: nothing to draw
+    const Box area = clipToWorld(boxOf(destRect, dstWorld), dstWorld);
+    if (area.empty()) return PF_Err_NONE;
+
+    std::vector<PF_Pixel8> privateCopy;
+    const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
+    const CompositeRowFn composite = compositeRowFor(mode->xfer);
+    const uint32_t opacity = mode->opacity;
+    const bool bilinear = quality >= PF_Quality_HI;
+    const int32_t width = static_cast<int32_t>(area.right - area.left);
+    return forEachRow(state, static_cast<int32_t>(area.bottom - area.top), width, [&](int32_t r) {
+        const int32_t Y = static_cast<int32_t>(area.top) + r;
+        std::vector<PF_Pixel8> samples(static_cast<size_t>(width));
+        for (int32_t i = 0; i < width; ++i) {
+            double x = 0.0;
+            double y = 0.0;
+            const int32_t X = static_cast<int32_t>(area.left) + i;
+            if (!sourcePoint(map, X + 0.5, Y + 0.5, &x, &y)) {
+                samples[i] = kTransparent;
+            } else {
+                samples[i] = bilinear ? bilinearSample(src, x, y) : nearestSample(src, x, y);
+            }
+        }
+        composite(samples.data(), worldRow(dstWorld, Y) + area.left, width, opacity);
+    });
+}
+
+const PF_WorldTransformSuite1 kSuite = {
+    nullptr,   // composite_rect: not offered by this host
+    nullptr,   // blend
+    nullptr,   // convolve
+    copyPlain, copyHq, transferRect, transformWorld,
+};
+
+}  // namespace
+
+const PF_WorldTransformSuite1* worldTransformSuite() { return &kSuite; }
+
+}  // namespace corvexel::host
