@@ -182,27 +182,33 @@ Rgb lighterColor(Rgb cb, Rgb cs) { return lum(cs) > lum(cb) ? cs : cb; }
 
 // ------------------------------------------------------------ source-over with a blend function
 
-// One channel of the source-over composite, straight result 0 .. 1 before rounding.
-float sourceOverChannel(float cs, float cb, float blended, float as, float ab, float ao) {
-    const float mixed = (1.0f - ab) * cs + ab * blended;
-    const float co = as * mixed + (ab * cb) * (1.0f - as);
-    return co / ao;
+// One channel of the source-over composite, straight result 0 .. 1 before
+// rounding; keep = 1 − as, inverse = 1 / ao.
+template <BlendFn B>
+float sourceOverChannel(float cs, float cb, float blended, float as, float ab, float keep,
+                        float inverse) {
+    // For IN_FRONT B = Cs, and Cs' = (1 − ab) × Cs + ab × Cs is Cs itself.
+    const float mixed = B == &perChannel<normal> ? cs : (1.0f - ab) * cs + ab * blended;
+    const float co = as * mixed + (ab * cb) * keep;
+    return co * inverse;
 }
 
 template <BlendFn B>
 PF_Pixel8 sourceOverPixel(PF_Pixel8 s, PF_Pixel8 d, float opacity) {
     const float as = kUnit.v[s.alpha] * opacity;
     const float ab = kUnit.v[d.alpha];
-    const float ao = as + ab * (1.0f - as);
+    const float keep = 1.0f - as;
+    const float ao = as + ab * keep;
     if (!(ao > 0.0f)) return {0, 0, 0, 0};
+    const float inverse = 1.0f / ao;
     const Rgb cs = unitRgb(s);
     const Rgb cb = unitRgb(d);
     const Rgb blended = B(cb, cs);
     PF_Pixel8 out;
     out.alpha = unitToByte(ao);
-    out.red = unitToByte(sourceOverChannel(cs.r, cb.r, blended.r, as, ab, ao));
-    out.green = unitToByte(sourceOverChannel(cs.g, cb.g, blended.g, as, ab, ao));
-    out.blue = unitToByte(sourceOverChannel(cs.b, cb.b, blended.b, as, ab, ao));
+    out.red = unitToByte(sourceOverChannel<B>(cs.r, cb.r, blended.r, as, ab, keep, inverse));
+    out.green = unitToByte(sourceOverChannel<B>(cs.g, cb.g, blended.g, as, ab, keep, inverse));
+    out.blue = unitToByte(sourceOverChannel<B>(cs.b, cb.b, blended.b, as, ab, keep, inverse));
     return out;
 }
 
@@ -352,48 +358,49 @@ struct TransferModeEntry {
     PF_TransferMode mode;
     const char* name;
     CompositeRowFn row;
+    bool perChannel;   // each colour channel of the result depends on that channel alone
 };
 
 constexpr TransferModeEntry kModes[] = {
-    {PF_Xfer_COPY, "COPY", copyRow},
-    {PF_Xfer_BEHIND, "BEHIND", behindRow},
-    {PF_Xfer_IN_FRONT, "IN_FRONT", sourceOverRow<perChannel<normal>>},
-    {PF_Xfer_ADD, "ADD", sourceOverRow<perChannel<add>>},
-    {PF_Xfer_MULTIPLY, "MULTIPLY", sourceOverRow<perChannel<multiply>>},
-    {PF_Xfer_SCREEN, "SCREEN", sourceOverRow<perChannel<screen>>},
-    {PF_Xfer_OVERLAY, "OVERLAY", sourceOverRow<perChannel<overlay>>},
-    {PF_Xfer_SOFT_LIGHT, "SOFT_LIGHT", sourceOverRow<perChannel<softLight>>},
-    {PF_Xfer_HARD_LIGHT, "HARD_LIGHT", sourceOverRow<perChannel<hardLight>>},
-    {PF_Xfer_DARKEN, "DARKEN", sourceOverRow<perChannel<darken>>},
-    {PF_Xfer_LIGHTEN, "LIGHTEN", sourceOverRow<perChannel<lighten>>},
-    {PF_Xfer_DIFFERENCE, "DIFFERENCE", sourceOverRow<perChannel<difference>>},
-    {PF_Xfer_HUE, "HUE", sourceOverRow<hue>},
-    {PF_Xfer_SATURATION, "SATURATION", sourceOverRow<saturation>},
-    {PF_Xfer_COLOR, "COLOR", sourceOverRow<color>},
-    {PF_Xfer_LUMINOSITY, "LUMINOSITY", sourceOverRow<luminosity>},
-    {PF_Xfer_MULTIPLY_ALPHA, "MULTIPLY_ALPHA", alphaMatteRow<stencilAlphaCut>},
-    {PF_Xfer_MULTIPLY_ALPHA_LUMA, "MULTIPLY_ALPHA_LUMA", alphaMatteRow<stencilLumaCut>},
-    {PF_Xfer_MULTIPLY_NOT_ALPHA, "MULTIPLY_NOT_ALPHA", alphaMatteRow<silhouetteAlphaCut>},
+    {PF_Xfer_COPY, "COPY", copyRow, false},
+    {PF_Xfer_BEHIND, "BEHIND", behindRow, false},
+    {PF_Xfer_IN_FRONT, "IN_FRONT", sourceOverRow<perChannel<normal>>, true},
+    {PF_Xfer_ADD, "ADD", sourceOverRow<perChannel<add>>, true},
+    {PF_Xfer_MULTIPLY, "MULTIPLY", sourceOverRow<perChannel<multiply>>, true},
+    {PF_Xfer_SCREEN, "SCREEN", sourceOverRow<perChannel<screen>>, true},
+    {PF_Xfer_OVERLAY, "OVERLAY", sourceOverRow<perChannel<overlay>>, true},
+    {PF_Xfer_SOFT_LIGHT, "SOFT_LIGHT", sourceOverRow<perChannel<softLight>>, true},
+    {PF_Xfer_HARD_LIGHT, "HARD_LIGHT", sourceOverRow<perChannel<hardLight>>, true},
+    {PF_Xfer_DARKEN, "DARKEN", sourceOverRow<perChannel<darken>>, true},
+    {PF_Xfer_LIGHTEN, "LIGHTEN", sourceOverRow<perChannel<lighten>>, true},
+    {PF_Xfer_DIFFERENCE, "DIFFERENCE", sourceOverRow<perChannel<difference>>, true},
+    {PF_Xfer_HUE, "HUE", sourceOverRow<hue>, false},
+    {PF_Xfer_SATURATION, "SATURATION", sourceOverRow<saturation>, false},
+    {PF_Xfer_COLOR, "COLOR", sourceOverRow<color>, false},
+    {PF_Xfer_LUMINOSITY, "LUMINOSITY", sourceOverRow<luminosity>, false},
+    {PF_Xfer_MULTIPLY_ALPHA, "MULTIPLY_ALPHA", alphaMatteRow<stencilAlphaCut>, false},
+    {PF_Xfer_MULTIPLY_ALPHA_LUMA, "MULTIPLY_ALPHA_LUMA", alphaMatteRow<stencilLumaCut>, false},
+    {PF_Xfer_MULTIPLY_NOT_ALPHA, "MULTIPLY_NOT_ALPHA", alphaMatteRow<silhouetteAlphaCut>, false},
     {PF_Xfer_MULTIPLY_NOT_ALPHA_LUMA, "MULTIPLY_NOT_ALPHA_LUMA",
-     alphaMatteRow<silhouetteLumaCut>},
-    {PF_Xfer_ADDITIVE_PREMUL, "ADDITIVE_PREMUL", additivePremulRow},
-    {PF_Xfer_ALPHA_ADD, "ALPHA_ADD", alphaAddRow},
-    {PF_Xfer_COLOR_DODGE, "COLOR_DODGE", sourceOverRow<perChannel<classicColorDodge>>},
-    {PF_Xfer_COLOR_BURN, "COLOR_BURN", sourceOverRow<perChannel<classicColorBurn>>},
-    {PF_Xfer_EXCLUSION, "EXCLUSION", sourceOverRow<perChannel<exclusion>>},
-    {PF_Xfer_DIFFERENCE2, "DIFFERENCE2", sourceOverRow<perChannel<difference>>},
-    {PF_Xfer_COLOR_DODGE2, "COLOR_DODGE2", sourceOverRow<perChannel<colorDodge>>},
-    {PF_Xfer_COLOR_BURN2, "COLOR_BURN2", sourceOverRow<perChannel<colorBurn>>},
-    {PF_Xfer_LINEAR_DODGE, "LINEAR_DODGE", sourceOverRow<perChannel<add>>},
-    {PF_Xfer_LINEAR_BURN, "LINEAR_BURN", sourceOverRow<perChannel<linearBurn>>},
-    {PF_Xfer_LINEAR_LIGHT, "LINEAR_LIGHT", sourceOverRow<perChannel<linearLight>>},
-    {PF_Xfer_VIVID_LIGHT, "VIVID_LIGHT", sourceOverRow<perChannel<vividLight>>},
-    {PF_Xfer_PIN_LIGHT, "PIN_LIGHT", sourceOverRow<perChannel<pinLight>>},
-    {PF_Xfer_HARD_MIX, "HARD_MIX", sourceOverRow<perChannel<hardMix>>},
-    {PF_Xfer_LIGHTER_COLOR, "LIGHTER_COLOR", sourceOverRow<lighterColor>},
-    {PF_Xfer_DARKER_COLOR, "DARKER_COLOR", sourceOverRow<darkerColor>},
-    {PF_Xfer_SUBTRACT, "SUBTRACT", sourceOverRow<perChannel<subtract>>},
-    {PF_Xfer_DIVIDE, "DIVIDE", sourceOverRow<perChannel<divide>>},
+     alphaMatteRow<silhouetteLumaCut>, false},
+    {PF_Xfer_ADDITIVE_PREMUL, "ADDITIVE_PREMUL", additivePremulRow, false},
+    {PF_Xfer_ALPHA_ADD, "ALPHA_ADD", alphaAddRow, false},
+    {PF_Xfer_COLOR_DODGE, "COLOR_DODGE", sourceOverRow<perChannel<classicColorDodge>>, true},
+    {PF_Xfer_COLOR_BURN, "COLOR_BURN", sourceOverRow<perChannel<classicColorBurn>>, true},
+    {PF_Xfer_EXCLUSION, "EXCLUSION", sourceOverRow<perChannel<exclusion>>, true},
+    {PF_Xfer_DIFFERENCE2, "DIFFERENCE2", sourceOverRow<perChannel<difference>>, true},
+    {PF_Xfer_COLOR_DODGE2, "COLOR_DODGE2", sourceOverRow<perChannel<colorDodge>>, true},
+    {PF_Xfer_COLOR_BURN2, "COLOR_BURN2", sourceOverRow<perChannel<colorBurn>>, true},
+    {PF_Xfer_LINEAR_DODGE, "LINEAR_DODGE", sourceOverRow<perChannel<add>>, true},
+    {PF_Xfer_LINEAR_BURN, "LINEAR_BURN", sourceOverRow<perChannel<linearBurn>>, true},
+    {PF_Xfer_LINEAR_LIGHT, "LINEAR_LIGHT", sourceOverRow<perChannel<linearLight>>, true},
+    {PF_Xfer_VIVID_LIGHT, "VIVID_LIGHT", sourceOverRow<perChannel<vividLight>>, true},
+    {PF_Xfer_PIN_LIGHT, "PIN_LIGHT", sourceOverRow<perChannel<pinLight>>, true},
+    {PF_Xfer_HARD_MIX, "HARD_MIX", sourceOverRow<perChannel<hardMix>>, true},
+    {PF_Xfer_LIGHTER_COLOR, "LIGHTER_COLOR", sourceOverRow<lighterColor>, false},
+    {PF_Xfer_DARKER_COLOR, "DARKER_COLOR", sourceOverRow<darkerColor>, false},
+    {PF_Xfer_SUBTRACT, "SUBTRACT", sourceOverRow<perChannel<subtract>>, true},
+    {PF_Xfer_DIVIDE, "DIVIDE", sourceOverRow<perChannel<divide>>, true},
 };
 static_assert(kModes[2].mode == PF_Xfer_IN_FRONT, "entryFor's fallback");
 constexpr int32_t kModeCount = static_cast<int32_t>(sizeof(kModes) / sizeof(kModes[0]));
@@ -422,6 +429,57 @@ uint8_t unitToByte(float v) {
 }
 
 CompositeRowFn compositeRowFor(PF_TransferMode mode) { return entryFor(mode).row; }
+
+// Below this many pixels building the opaque-pair table (65536 results) costs
+// more than it saves.
+constexpr int64_t kOpaqueTablePixels = int64_t{1} << 19;
+
+Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, int64_t pixelCount) {
+    const TransferModeEntry& entry = entryFor(mode);
+    Compositor compositor;
+    compositor.row = entry.row;
+    compositor.opacity = opacity < 255 ? opacity : 255;
+    if (!entry.perChannel || compositor.opacity == 0 || pixelCount < kOpaqueTablePixels) {
+        return compositor;
+    }
+    compositor.opaqueResult.resize(256 * 256);
+    PF_Pixel8 src[256];
+    PF_Pixel8 dst[256];
+    for (int32_t cs = 0; cs < 256; ++cs) {
+        for (int32_t cb = 0; cb < 256; ++cb) {
+            src[cb] = {255, static_cast<uint8_t>(cs), static_cast<uint8_t>(cs),
+                       static_cast<uint8_t>(cs)};
+            dst[cb] = {255, static_cast<uint8_t>(cb), static_cast<uint8_t>(cb),
+                       static_cast<uint8_t>(cb)};
+        }
+        entry.row(src, dst, 256, compositor.opacity);
+        for (int32_t cb = 0; cb < 256; ++cb) compositor.opaqueResult[cs * 256 + cb] = dst[cb].red;
+    }
+    compositor.opaqueAlpha = dst[0].alpha;   // the same for every pair: both alphas are 255
+    return compositor;
+}
+
+void compositeRow(const Compositor& compositor, const PF_Pixel8* src, PF_Pixel8* dst,
+                  int32_t count) {
+    if (compositor.opaqueResult.empty()) {
+        compositor.row(src, dst, count, compositor.opacity);
+        return;
+    }
+    const uint8_t* table = compositor.opaqueResult.data();
+    int32_t pending = 0;   // first pixel not yet composited
+    for (int32_t i = 0; i < count; ++i) {
+        const PF_Pixel8 s = src[i];
+        PF_Pixel8& d = dst[i];
+        if (s.alpha != 255 || d.alpha != 255) continue;
+        if (pending < i) compositor.row(src + pending, dst + pending, i - pending, compositor.opacity);
+        d = {compositor.opaqueAlpha, table[s.red * 256 + d.red], table[s.green * 256 + d.green],
+             table[s.blue * 256 + d.blue]};
+        pending = i + 1;
+    }
+    if (pending < count) {
+        compositor.row(src + pending, dst + pending, count - pending, compositor.opacity);
+    }
+}
 
 PF_Pixel8 compositePixel(PF_TransferMode mode, PF_Pixel8 src, PF_Pixel8 dst, uint8_t opacity) {
     compositeRowFor(mode)(&src, &dst, 1, opacity);

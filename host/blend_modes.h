@@ -9,8 +9,10 @@
 //   Cs' = (1 − ab) × Cs + ab × B(Cb, Cs)
 //   ao  = as + ab × (1 − as)
 //   co  = as × Cs' + (ab × Cb) × (1 − as)        (premultiplied)
-//   C   = co / ao                                  (straight; 0 when ao is 0)
-// B is the mode's blend function (blend_modes.cpp gives each one). The other
+//   C   = co × (1 / ao)                            (straight; 0 when ao is 0)
+// evaluated in this order, with (1 − as) and 1 / ao computed once per pixel.
+// B is the mode's blend function (blend_modes.cpp gives each one); for
+// IN_FRONT, B = Cs and Cs' is taken as Cs itself. The other
 // modes (copy, behind, the stencils and silhouettes, additive premultiply,
 // alpha add) are defined next to their code. Every result is rounded to 8 bits
 // the same way: clamp to 0 .. 1, then trunc(v × 255 + 0.5), i.e. round to
@@ -26,6 +28,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "sdk/pf_types.h"
 
@@ -38,6 +41,26 @@ typedef void (*CompositeRowFn)(const PF_Pixel8* src, PF_Pixel8* dst, int32_t cou
 
 // The row function of a transfer mode (IN_FRONT's for modes not in the table).
 CompositeRowFn compositeRowFor(PF_TransferMode mode);
+
+// Everything one compositing call needs, prepared once per call. For a large
+// area in a per-channel mode it also holds, for every pair of channel values,
+// the result of an opaque source over an opaque destination (the common case
+// in a frame), computed by the row function itself, so taking a result from
+// it gives exactly the bytes the row function would.
+struct Compositor {
+    CompositeRowFn row = nullptr;
+    uint32_t opacity = 0;
+    std::vector<uint8_t> opaqueResult;   // [Cs × 256 + Cb]; empty when not worth building
+    uint8_t opaqueAlpha = 0;
+};
+
+// The compositor for a call that will composite about pixelCount pixels.
+// opacity above 255 is taken as 255.
+Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, int64_t pixelCount);
+
+// Composites count source pixels onto count destination pixels in place.
+void compositeRow(const Compositor& compositor, const PF_Pixel8* src, PF_Pixel8* dst,
+                  int32_t count);
 
 // One pixel through compositeRowFor(mode); for tests and single pixels.
 PF_Pixel8 compositePixel(PF_TransferMode mode, PF_Pixel8 src, PF_Pixel8 dst, uint8_t opacity);

@@ -191,12 +191,11 @@ PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality, PF_ModeFlags modeFlags, PF
 
     std::vector<PF_Pixel8> privateCopy;
     const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
-    const CompositeRowFn composite = compositeRowFor(mode->xfer);
-    const uint32_t opacity = mode->opacity;
+    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, pair.w * pair.h);
     return forEachRow(state, static_cast<int32_t>(pair.h), pair.w, [&](int32_t y) {
-        composite(src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx,
-                  worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx,
-                  static_cast<int32_t>(pair.w), opacity);
+        compositeRow(compositor, src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx,
+                     worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx,
+                     static_cast<int32_t>(pair.w));
     });
 }
 
@@ -341,46 +340,83 @@ PF_Pixel8 nearestSample(const PixelView& src, double x, double y) {
     return src.row(static_cast<int32_t>(y))[static_cast<int32_t>(x)];
 }
 
+PF_Pixel8 pixelOrTransparent(const PixelView& src, int32_t x, int32_t y) {
+    if (x < 0 || y < 0 || x >= src.width || y >= src.height) return kTransparent;
+    return src.row(y)[x];
+}
+
+// floor(v) for v in (−1, INT32_MAX): truncation corrected for negatives,
+// without a library call.
+int32_t floorInRange(double v) {
+    const int32_t t = static_cast<int32_t>(v);
+    return t > v ? t - 1 : t;
+}
+
 // Bilinear interpolation between the four pixel centres around the point,
 // with transparent pixels outside the source (so edges fade out over half a
-// pixel). Colours are weighted by their alpha, as straight alpha needs, and
-// rounded to nearest. A point exactly on a pixel centre gives that pixel.
+// pixel). The position between the centres is taken to 1/256 of a pixel on
+// each axis, so the four weights are whole numbers summing to 65536 and the
+// rest is exact integer arithmetic. Colours are weighted by their alpha, as
+// straight alpha needs:
+//   A = Σ w·α,  alpha = round(A / 65536),  C = round(Σ w·α·C / A).
+// Where all four pixels are opaque this is C = round(Σ w·C / 65536). Rounding
+// is to nearest, halves up. A point exactly on a pixel centre gives that pixel.
 PF_Pixel8 bilinearSample(const PixelView& src, double x, double y) {
     const double qx = x - 0.5;
     const double qy = y - 0.5;
     if (!(qx > -1.0 && qx < src.width && qy > -1.0 && qy < src.height)) return kTransparent;
-    const double fx0 = std::floor(qx);
-    const double fy0 = std::floor(qy);
-    const int32_t x0 = static_cast<int32_t>(fx0);
-    const int32_t y0 = static_cast<int32_t>(fy0);
-    const double fx = qx - fx0;
-    const double fy = qy - fy0;
-    if (fx == 0.0 && fy == 0.0) {
-        if (x0 < 0 || y0 < 0) return kTransparent;
-        return src.row(y0)[x0];
+    const int32_t x0 = floorInRange(qx);
+    const int32_t y0 = floorInRange(qy);
+    const uint32_t fx = static_cast<uint32_t>((qx - x0) * 256.0 + 0.5);   // 0 .. 256
+    const uint32_t fy = static_cast<uint32_t>((qy - y0) * 256.0 + 0.5);
+    if (fx == 0 && fy == 0) return pixelOrTransparent(src, x0, y0);
+
+    PF_Pixel8 p[4];
+    if (x0 >= 0 && y0 >= 0 && x0 + 1 < src.width && y0 + 1 < src.height) {
+        const PF_Pixel8* top = src.row(y0) + x0;
+        const PF_Pixel8* bottom = src.row(y0 + 1) + x0;
+        p[0] = top[0];
+        p[1] = top[1];
+        p[2] = bottom[0];
+        p[3] = bottom[1];
+    } else {
+        p[0] = pixelOrTransparent(src, x0, y0);
+        p[1] = pixelOrTransparent(src, x0 + 1, y0);
+        p[2] = pixelOrTransparent(src, x0, y0 + 1);
+        p[3] = pixelOrTransparent(src, x0 + 1, y0 + 1);
     }
-    double alpha = 0.0;
-    double red = 0.0;
-    double green = 0.0;
-    double blue = 0.0;
-    const auto tap = [&](int32_t tx, int32_t ty, double weight) {
-        if (weight == 0.0 || tx < 0 || ty < 0 || tx >= src.width || ty >= src.height) return;
-        const PF_Pixel8 p = src.row(ty)[tx];
-        const double wa = weight * p.alpha;
+    const uint32_t w[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
+    if ((p[0].alpha & p[1].alpha & p[2].alpha & p[3].alpha) == 255) {
+        uint32_t red = 32768;
+        uint32_t green = 32768;
+        uint32_t blue = 32768;
+        for (int32_t k = 0; k < 4; ++k) {
+            red += w[k] * p[k].red;
+            green += w[k] * p[k].green;
+            blue += w[k] * p[k].blue;
+        }
+        return {255, static_cast<uint8_t>(red >> 16), static_cast<uint8_t>(green >> 16),
+                static_cast<uint8_t>(blue >> 16)};
+    }
+    // Σ w·α ≤ 65536 × 255, and Σ w·α·C ≤ 65536 × 255 × 255 fits 32 bits;
+    // 64 bits leave room for the rounding term.
+    uint32_t alpha = 0;
+    uint64_t red = 0;
+    uint64_t green = 0;
+    uint64_t blue = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        const uint32_t wa = w[k] * p[k].alpha;
         alpha += wa;
-        red += wa * p.red;
-        green += wa * p.green;
-        blue += wa * p.blue;
-    };
-    tap(x0, y0, (1.0 - fx) * (1.0 - fy));
-    tap(x0 + 1, y0, fx * (1.0 - fy));
-    tap(x0, y0 + 1, (1.0 - fx) * fy);
-    tap(x0 + 1, y0 + 1, fx * fy);
-    if (!(alpha > 0.0)) return kTransparent;
-    const auto toByte = [](double v) {
-        return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v)) + 0.5);
-    };
-    return {toByte(alpha), toByte(red / alpha), toByte(green / alpha), toByte(blue / alpha)};
+        red += static_cast<uint64_t>(wa) * p[k].red;
+        green += static_cast<uint64_t>(wa) * p[k].green;
+        blue += static_cast<uint64_t>(wa) * p[k].blue;
+    }
+    if (alpha == 0) return kTransparent;
+    const uint64_t half = alpha / 2;
+    return {static_cast<uint8_t>((alpha + 32768) >> 16),
+            static_cast<uint8_t>((red + half) / alpha),
+            static_cast<uint8_t>((green + half) / alpha),
+            static_cast<uint8_t>((blue + half) / alpha)};
 }
 
 PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeFlags,
@@ -402,24 +438,41 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
 
     std::vector<PF_Pixel8> privateCopy;
     const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
-    const CompositeRowFn composite = compositeRowFor(mode->xfer);
-    const uint32_t opacity = mode->opacity;
+    const int64_t areaPixels = (area.right - area.left) * (area.bottom - area.top);
+    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, areaPixels);
     const bool bilinear = quality >= PF_Quality_HI;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
+    // A scale-and-move map gives every column its own source x once for all
+    // rows (the same division sourcePoint would do per pixel).
+    std::vector<double> columnX;
+    if (map.kind == BackMap::kDivide) {
+        columnX.resize(static_cast<size_t>(width));
+        double unusedY = 0.0;
+        for (int32_t i = 0; i < width; ++i) {
+            sourcePoint(map, static_cast<double>(area.left + i) + 0.5, 0.5, &columnX[i], &unusedY);
+        }
+    }
     return forEachRow(state, static_cast<int32_t>(area.bottom - area.top), width, [&](int32_t r) {
         const int32_t Y = static_cast<int32_t>(area.top) + r;
         std::vector<PF_Pixel8> samples(static_cast<size_t>(width));
+        double rowY = 0.0;
+        if (!columnX.empty()) {
+            double unusedX = 0.0;
+            sourcePoint(map, 0.5, Y + 0.5, &unusedX, &rowY);
+        }
         for (int32_t i = 0; i < width; ++i) {
             double x = 0.0;
-            double y = 0.0;
+            double y = rowY;
             const int32_t X = static_cast<int32_t>(area.left) + i;
-            if (!sourcePoint(map, X + 0.5, Y + 0.5, &x, &y)) {
+            if (!columnX.empty()) {
+                x = columnX[i];
+            } else if (!sourcePoint(map, X + 0.5, Y + 0.5, &x, &y)) {
                 samples[i] = kTransparent;
-            } else {
-                samples[i] = bilinear ? bilinearSample(src, x, y) : nearestSample(src, x, y);
+                continue;
             }
+            samples[i] = bilinear ? bilinearSample(src, x, y) : nearestSample(src, x, y);
         }
-        composite(samples.data(), worldRow(dstWorld, Y) + area.left, width, opacity);
+        compositeRow(compositor, samples.data(), worldRow(dstWorld, Y) + area.left, width);
     });
 }
 

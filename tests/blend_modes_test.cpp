@@ -8,6 +8,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace corvexel::host {
 namespace {
@@ -212,6 +213,36 @@ TEST(BlendModes, BlendingModesOverAnEmptyDestinationShowTheSource) {
         if (notBlends.count(mode) != 0) continue;
         EXPECT_TRUE(samePixel(compositePixel(mode, src, {0, 0, 0, 0}, 255), src))
             << transferModeName(mode);
+    }
+}
+
+TEST(BlendModes, LargeCallsGiveTheSameBytesAsSmallOnes) {
+    // A compositor for a large area answers opaque-over-opaque pixels from a
+    // table; every other pixel still takes the row function. Both must agree
+    // with the small-area compositor that always computes.
+    std::vector<PF_Pixel8> src;
+    std::vector<PF_Pixel8> dst;
+    for (int32_t i = 0; i < 4096; ++i) {
+        const uint8_t alphaS = (i % 5 == 0) ? static_cast<uint8_t>(i * 7) : 255;
+        const uint8_t alphaD = (i % 7 == 0) ? static_cast<uint8_t>(i * 3) : 255;
+        src.push_back({alphaS, static_cast<uint8_t>(i), static_cast<uint8_t>(i * 3),
+                       static_cast<uint8_t>(i * 11)});
+        dst.push_back({alphaD, static_cast<uint8_t>(i * 5), static_cast<uint8_t>(i / 16),
+                       static_cast<uint8_t>(255 - i)});
+    }
+    for (PF_TransferMode mode : supportedTransferModes()) {
+        for (uint32_t opacity : {254u, 255u, 100u}) {
+            const Compositor small = makeCompositor(mode, opacity, 1);
+            const Compositor large = makeCompositor(mode, opacity, int64_t{1920} * 1080);
+            std::vector<PF_Pixel8> viaRow = dst;
+            std::vector<PF_Pixel8> viaTable = dst;
+            compositeRow(small, src.data(), viaRow.data(), static_cast<int32_t>(src.size()));
+            compositeRow(large, src.data(), viaTable.data(), static_cast<int32_t>(src.size()));
+            for (size_t i = 0; i < src.size(); ++i) {
+                ASSERT_TRUE(samePixel(viaRow[i], viaTable[i]))
+                    << transferModeName(mode) << " opacity " << opacity << " pixel " << i;
+            }
+        }
     }
 }
 
