@@ -88,21 +88,26 @@ float simplexNoise(const NoiseField& field, float X, float Y, float Z) {
     const float y0 = (Y - static_cast<float>(j)) + t;
     const float z0 = (Z - static_cast<float>(k)) + t;
 
-    // Which of the six simplices of the cube holds the point. Written as
-    // selects rather than nested branches (the branches are unpredictable
-    // from pixel to pixel); each flag uses the very comparison the nested
-    // form would, so even unordered values pick the same corners.
-    const bool xGeY = x0 >= y0;
-    const bool yGeZ = y0 >= z0;
-    const bool xGeZ = x0 >= z0;
-    const bool yLtZ = y0 < z0;
-    const bool xLtZ = x0 < z0;
-    const uint32_t i1 = xGeY && (yGeZ || xGeZ);
-    const uint32_t j1 = !xGeY && !yLtZ;
-    const uint32_t k1 = xGeY ? (!yGeZ && !xGeZ) : yLtZ;
-    const uint32_t i2 = xGeY || (!yLtZ && !xLtZ);
-    const uint32_t j2 = xGeY ? yGeZ : true;
-    const uint32_t k2 = xGeY ? !yGeZ : (yLtZ || xLtZ);
+    // Which of the six simplices of the cube holds the point: the corner
+    // offsets of its second and third corners.
+    uint32_t i1, j1, k1, i2, j2, k2;
+    if (x0 >= y0) {
+        if (y0 >= z0) {
+            i1 = 1, j1 = 0, k1 = 0, i2 = 1, j2 = 1, k2 = 0;
+        } else if (x0 >= z0) {
+            i1 = 1, j1 = 0, k1 = 0, i2 = 1, j2 = 0, k2 = 1;
+        } else {
+            i1 = 0, j1 = 0, k1 = 1, i2 = 1, j2 = 0, k2 = 1;
+        }
+    } else {
+        if (y0 < z0) {
+            i1 = 0, j1 = 0, k1 = 1, i2 = 0, j2 = 1, k2 = 1;
+        } else if (x0 < z0) {
+            i1 = 0, j1 = 1, k1 = 0, i2 = 0, j2 = 1, k2 = 1;
+        } else {
+            i1 = 0, j1 = 1, k1 = 0, i2 = 1, j2 = 1, k2 = 0;
+        }
+    }
 
     const float x1 = (x0 - static_cast<float>(i1)) + kUnskew;
     const float y1 = (y0 - static_cast<float>(j1)) + kUnskew;

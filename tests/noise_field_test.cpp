@@ -320,9 +320,10 @@ TEST(NoiseFieldOperations, ZeroHeightIsTakenAsOneRow) {
 }
 
 // ---------------------------------------------------------------------------
-// A direct transcription of the field's definition, nested branches, modulo
-// and per-call division included. The production code selects corners
-// without branches and precomputes tables; it must agree bit for bit.
+// A direct transcription of the field's definition, with the modulo, the
+// per-call division and 64-bit lattice sums. The production code takes the
+// gradient from a table, the base frequency from set-up and wraps its sums
+// in 32 bits; it must agree bit for bit.
 
 int32_t referenceTrunc(float v) {
     if (!(v >= -2147483648.0f && v < 2147483648.0f)) {
