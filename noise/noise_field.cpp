@@ -89,7 +89,9 @@ float simplexNoise(const NoiseField& field, float X, float Y, float Z) {
     const float z0 = (Z - static_cast<float>(k)) + t;
 
     // Which of the six simplices of the cube holds the point: the corner
-    // offsets of its second and third corners.
+    // offsets of its second and third corners. Plain branches: samples taken
+    // in pixel order mostly stay in one simplex, so they predict well (a
+    // branch-free form measured slower).
     uint32_t i1, j1, k1, i2, j2, k2;
     if (x0 >= y0) {
         if (y0 >= z0) {
