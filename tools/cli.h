@@ -1,0 +1,22 @@
+// The `corvexel` command: one function per verb. Each takes the arguments
+// after the verb and returns the process exit code (0 success, 1 failure,
+// 2 bad command line).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+int runAbout(const std::vector<std::string>& args);
+int runParams(const std::vector<std::string>& args);
+int runRender(const std::vector<std::string>& args);
+
+// Writes the command's usage text to `out`.
+void printUsage(std::FILE* out);
+
+// Reports a command-line mistake with the usage text on stderr; returns kExitUsage.
+int usageError(const std::string& message);

@@ -1,0 +1,50 @@
+// The `corvexel` command: drives the plug-in module through the embedded host.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/cli.h"
+
+void printUsage(std::FILE* out) {
+    std::fputs(
+        "usage: corvexel <command> [options]\n"
+        "\n"
+        "commands:\n"
+        "  about              print the plug-in's About message\n"
+        "  params [--json]    list the 101 parameters (ids, groups, kinds, defaults,\n"
+        "                     ranges, popup items); --json prints them as JSON\n"
+        "  render ...         render frames through the plug-in\n"
+        "\n"
+        "options for every command:\n"
+        "  --module PATH      plug-in module to load (default: $CORVEXEL_MODULE, else\n"
+        "                     " CORVEXEL_DEFAULT_MODULE " next to this program)\n",
+        out);
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "corvexel: %s\n\n", message.c_str());
+    printUsage(stderr);
+    return kExitUsage;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        return usageError("no command given");
+    }
+    const std::string verb = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (verb == "about") {
+        return runAbout(args);
+    }
+    if (verb == "params") {
+        return runParams(args);
+    }
+    if (verb == "render") {
+        return runRender(args);
+    }
+    if (verb == "help" || verb == "--help" || verb == "-h") {
+        printUsage(stdout);
+        return kExitSuccess;
+    }
+    return usageError("unknown command \"" + verb + "\"");
+}
