@@ -28,3 +28,20 @@ PF_Err compositeWorld(PF_InData* in_data, PF_LayerDef* output, PF_EffectWorld* s
 PF_Err runTransformGlitch(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output,
                           PF_EffectWorld* working, const NoiseField* noise,
                           const PF_CompositeMode* mode, SuiteCache* suites);
+
+// Pieces of the transform glitch, exposed for tests.
+// Rounds a 16.16 coordinate to whole pixels, halves up, without overflow.
+int32_t roundFixedToPixel(PF_Fixed v);
+// Adds with 32-bit wrap-around.
+int32_t addWrapping(int32_t corner, int32_t wiggle);
+// The destination (crop) rectangle of the transform glitch.
+PF_Rect transformCropRect(PF_ParamDef* params[], const NoiseField* noise, int32_t frameWidth,
+                          double amount, float steps, float speed);
+
+// Writes the noise field as an opaque grey picture into `output`.
+void drawNoisePreview(const NoiseField* noise, PF_LayerDef* output);
+
+// Sets up the render's noise field from the parameters, the frame time and
+// the frame height.
+void initRenderNoise(NoiseField* noise, const PF_InData* in_data, PF_ParamDef* params[],
+                     int32_t height);
