@@ -1,0 +1,128 @@
+#include "tools/render_options.h"
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+bool allDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// Unsigned decimal integer up to `limit`.
+bool parseBounded(const std::string& text, uint64_t limit, uint64_t* value) {
+    if (!allDigits(text) || text.size() > 12) return false;
+    uint64_t v = 0;
+    for (char c : text) v = v * 10 + static_cast<uint64_t>(c - '0');
+    if (v > limit) return false;
+    *value = v;
+    return true;
+}
+
+// "I" or "I.F" as numerator / 10^digits(F), both fitting the given limits.
+bool parseDecimal(const std::string& text, uint64_t limit, uint64_t* numerator,
+                  uint64_t* scale) {
+    size_t dot = text.find('.');
+    std::string whole = dot == std::string::npos ? text : text.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (dot != std::string::npos && fraction.empty()) return false;
+    if (!fraction.empty() && !allDigits(fraction)) return false;
+    if (fraction.size() > 9) return false;
+    uint64_t n = 0;
+    if (!parseBounded(whole, limit, &n)) return false;
+    uint64_t s = 1;
+    for (char c : fraction) {
+        n = n * 10 + static_cast<uint64_t>(c - '0');
+        s *= 10;
+        if (n > limit) return false;
+    }
+    *numerator = n;
+    *scale = s;
+    return true;
+}
+
+}  // namespace
+
+bool parseTime(const std::string& text, RenderTime* time) {
+    size_t slash = text.find('/');
+    if (slash != std::string::npos) {
+        uint64_t ct = 0, ts = 0;
+        if (!parseBounded(text.substr(0, slash), INT32_MAX, &ct) ||
+            !parseBounded(text.substr(slash + 1), UINT32_MAX, &ts) || ts == 0) {
+            return false;
+        }
+        time->currentTime = static_cast<int32_t>(ct);
+        time->timeScale = static_cast<uint32_t>(ts);
+        return true;
+    }
+    uint64_t n = 0, s = 1;
+    if (!parseDecimal(text, INT32_MAX, &n, &s)) return false;
+    time->currentTime = static_cast<int32_t>(n);
+    time->timeScale = static_cast<uint32_t>(s);
+    return true;
+}
+
+bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
+    size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    uint64_t w = 0, h = 0;
+    if (!parseBounded(text.substr(0, x), 32768, &w) ||
+        !parseBounded(text.substr(x + 1), 32768, &h) || w == 0 || h == 0) {
+        return false;
+    }
+    *width = static_cast<int32_t>(w);
+    *height = static_cast<int32_t>(h);
+    return true;
+}
+
+bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last) {
+    size_t dash = text.find('-');
+    if (dash == std::string::npos) return false;
+    uint64_t a = 0, b = 0;
+    if (!parseBounded(text.substr(0, dash), INT32_MAX, &a) ||
+        !parseBounded(text.substr(dash + 1), INT32_MAX, &b) || a > b) {
+        return false;
+    }
+    *first = static_cast<int32_t>(a);
+    *last = static_cast<int32_t>(b);
+    return true;
+}
+
+bool parseFrameRate(const std::string& text, uint32_t* numerator, uint32_t* scale) {
+    uint64_t n = 0, s = 1;
+    if (!parseDecimal(text, UINT32_MAX, &n, &s) || n == 0) return false;
+    *numerator = static_cast<uint32_t>(n);
+    *scale = static_cast<uint32_t>(s);
+    return true;
+}
+
+bool isFramePattern(const std::string& pattern) {
+    int conversions = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        ++i;
+        if (i < pattern.size() && pattern[i] == '%') continue;
+        // Optional zero flag and width, then exactly 'd'.
+        if (i < pattern.size() && pattern[i] == '0') ++i;
+        size_t digits = 0;
+        while (i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i]))) {
+            ++i;
+            ++digits;
+        }
+        if (digits > 2 || i >= pattern.size() || pattern[i] != 'd') return false;
+        ++conversions;
+    }
+    return conversions == 1;
+}
+
+std::string formatFrameName(const std::string& pattern, int32_t frame) {
+    // The pattern has been checked by isFramePattern: one %d, nothing else.
+    std::vector<char> buffer(pattern.size() + 128);
+    std::snprintf(buffer.data(), buffer.size(), pattern.c_str(), frame);
+    return std::string(buffer.data());
+}

@@ -1,0 +1,31 @@
+// Parsing of the `corvexel render` command line values: times, sizes, frame
+// ranges and output name patterns. Each parser returns false on malformed
+// text and leaves the output untouched.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A time as the host hands it: current_time / time_scale seconds.
+struct RenderTime {
+    int32_t currentTime = 0;
+    uint32_t timeScale = 1;
+};
+
+// "CT/TS" (integers, TS > 0) or a non-negative decimal ("0.25" -> 25/100).
+bool parseTime(const std::string& text, RenderTime* time);
+
+// "WxH", both 1 .. 32768.
+bool parseSize(const std::string& text, int32_t* width, int32_t* height);
+
+// "A-B" with 0 <= A <= B.
+bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last);
+
+// A frame rate "F" (integer or decimal, > 0) as rate = numerator / scale, so
+// frame n lies at time (n * scale) / numerator.
+bool parseFrameRate(const std::string& text, uint32_t* numerator, uint32_t* scale);
+
+// An output name with exactly one %d-style conversion (%d, %04d, %5d) and no
+// other conversion ("%%" is a literal percent sign).
+bool isFramePattern(const std::string& pattern);
+std::string formatFrameName(const std::string& pattern, int32_t frame);
