@@ -1,10 +1,206 @@
-// Not built yet: the stages leave the frame as it is.
-#include "effects/stages.h"
+// Compression glitch, first step: JPEG-style block damage. The frame is
+// turned into Y, Cb, Cr in place, the luma of every whole 8x8 block goes
+// through a DCT, a coarse quantiser and back, and the frame returns to RGB.
+#include <cstdint>
 
-PF_Err runCompression(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_EffectWorld*, SuiteCache*) {
+#include <cmath>
+
+#include "effects/compression.h"
+#include "effects/stages.h"
+#include "shell/param_set.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kDcScale = 0.707106781;   // C(0), kept at nine digits on purpose
+constexpr int32_t kBlockSize = 8;
+constexpr A_HandleSize kBlockBytes = 64 * sizeof(double);
+
+// JPEG luminance quantisation table: row = vertical, column = horizontal frequency.
+constexpr double kLumaQuant[64] = {
+    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99,
+};
+
+
+inline uint8_t storeByte(double value) {
+    if (!(value >= 0.0)) return 0;   // below 0, or not a number
+    if (value > 255.0) return 255;
+    return static_cast<uint8_t>(value);
+}
+
+inline PF_Pixel8* pixelAt(PF_EffectWorld* world, int32_t x, int32_t y) {
+    return reinterpret_cast<PF_Pixel8*>(reinterpret_cast<uint8_t*>(world->data) +
+                                        static_cast<intptr_t>(y) * world->rowbytes) + x;
+}
+
+inline double dcScale(int32_t frequency) { return frequency == 0 ? kDcScale : 1.0; }
+
+void forwardDct(const double* s, double* F, const double* cosines) {
+    for (int32_t a = 0; a < kBlockSize; ++a) {
+        for (int32_t b = 0; b < kBlockSize; ++b) {
+            double sum = 0.0;
+            for (int32_t x = 0; x < kBlockSize; ++x)
+                for (int32_t y = 0; y < kBlockSize; ++y)
+                    sum += cosines[a * 8 + y] * s[y * 8 + x] * cosines[b * 8 + x];
+            F[a * 8 + b] = dcScale(a) * dcScale(b) * 0.25 * sum;
+        }
+    }
+}
+
+// Quantise toward zero and scale back, leaving the result in s.
+void quantise(const double* F, double* s, double d) {
+    for (int32_t i = 0; i < 64; ++i) {
+        double step = kLumaQuant[i] * d;
+        double level = std::trunc(F[i] / step);
+        s[i] = step * level;
+    }
+}
+
+void inverseDct(const double* s, double* F, const double* cosines) {
+    for (int32_t y = 0; y < kBlockSize; ++y) {
+        for (int32_t x = 0; x < kBlockSize; ++x) {
+            double sum = 0.0;
+            for (int32_t v = 0; v < kBlockSize; ++v)
+                for (int32_t u = 0; u < kBlockSize; ++u)
+                    sum += cosines[u * 8 + x] * s[v * 8 + u] * cosines[v * 8 + y] *
+                           (dcScale(v) * dcScale(u));
+            F[y * 8 + x] = 0.25 * sum;
+        }
+    }
+}
+
+// Two 512-byte scratch arrays from the host; on any failure what was
+// obtained is given back and the block is left as it is.
+struct BlockScratch {
+    PF_Handle sampleHandle;
+    PF_Handle coeffHandle;
+    double* s;
+    double* F;
+};
+
+void releaseScratch(const PF_HandleSuite1* handles, BlockScratch* scratch) {
+    if (scratch->coeffHandle) {
+        if (scratch->F) handles->host_unlock_handle(scratch->coeffHandle);
+        handles->host_dispose_handle(scratch->coeffHandle);
+    }
+    if (scratch->sampleHandle) {
+        if (scratch->s) handles->host_unlock_handle(scratch->sampleHandle);
+        handles->host_dispose_handle(scratch->sampleHandle);
+    }
+}
+
+bool acquireScratch(const PF_HandleSuite1* handles, BlockScratch* scratch) {
+    *scratch = BlockScratch{nullptr, nullptr, nullptr, nullptr};
+    scratch->sampleHandle = handles->host_new_handle(kBlockBytes);
+    if (scratch->sampleHandle)
+        scratch->s = static_cast<double*>(handles->host_lock_handle(scratch->sampleHandle));
+    if (scratch->s) scratch->coeffHandle = handles->host_new_handle(kBlockBytes);
+    if (scratch->coeffHandle)
+        scratch->F = static_cast<double*>(handles->host_lock_handle(scratch->coeffHandle));
+    if (scratch->F) return true;
+    releaseScratch(handles, scratch);
+    return false;
+}
+
+bool blockIsTransparent(PF_EffectWorld* world, int32_t x0, int32_t y0, int32_t bw, int32_t bh) {
+    return pixelAt(world, x0, y0)->alpha == 0 &&
+           pixelAt(world, x0 + bw - 1, y0 + bh - 1)->alpha == 0;
+}
+
+PF_Err damageBlock(const CompressionRefcon* ref, A_long i) {
+    int32_t nb = ref->W / kBlockSize;
+    int32_t x0 = kBlockSize * (i % nb);
+    int32_t y0 = kBlockSize * (i / nb);
+    int32_t bw = ref->W - x0 < kBlockSize ? ref->W - x0 : kBlockSize;
+    int32_t bh = ref->H - y0 < kBlockSize ? ref->H - y0 : kBlockSize;
+    if (blockIsTransparent(ref->world, x0, y0, bw, bh)) return PF_Err_NONE;
+
+    const PF_HandleSuite1* handles = ref->suites->handles();
+    BlockScratch scratch;
+    if (!acquireScratch(handles, &scratch)) return PF_Err_OUT_OF_MEMORY;
+
+    for (int32_t k = 0; k < 64; ++k) scratch.s[k] = 0.0;
+    for (int32_t y = 0; y < bh; ++y)
+        for (int32_t x = 0; x < bw; ++x)
+            scratch.s[y * 8 + x] = pixelAt(ref->world, x0 + x, y0 + y)->red - 128.0;
+
+    forwardDct(scratch.s, scratch.F, ref->cosines);
+    quantise(scratch.F, scratch.s, ref->d);
+    inverseDct(scratch.s, scratch.F, ref->cosines);
+
+    for (int32_t y = 0; y < bh; ++y)
+        for (int32_t x = 0; x < bw; ++x)
+            pixelAt(ref->world, x0 + x, y0 + y)->red = storeByte(scratch.F[y * 8 + x] + 128.0);
+
+    releaseScratch(handles, &scratch);
     return PF_Err_NONE;
 }
 
-PF_Err runDither(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_EffectWorld*, SuiteCache*) {
+PF_Err convertFrame(PF_InData* in_data, SuiteCache* suites, PF_EffectWorld* world,
+                    PF_IteratePixel8Func convert) {
+    return suites->iterate8()->iterate(in_data, 0, world->height, world, nullptr, nullptr,
+                                       convert, world);
+}
+
+}  // namespace
+
+// The host's cosine, evaluated once per render for the 64 angles both
+// transforms use; (2p + 1) f is formed first, as in the direct definition.
+void fillCompressionCosines(PF_InData* in_data, double table[64]) {
+    for (int32_t f = 0; f < kBlockSize; ++f)
+        for (int32_t p = 0; p < kBlockSize; ++p)
+            table[f * kBlockSize + p] =
+                in_data->utils->ansi.cos(static_cast<double>((2 * p + 1) * f) * kPi / 16.0);
+}
+
+// Byte 1 carries Y, byte 2 Cb, byte 3 Cr while the block step runs.
+PF_Err toYCbCrPixel(void*, A_long, A_long, PF_Pixel8* in, PF_Pixel8* out) {
+    double R = in->red, G = in->green, B = in->blue;
+    out->alpha = in->alpha;
+    out->red = storeByte((G * 0.587 + R * 0.299) + B * 0.114);
+    out->green = storeByte(((128.0 - R * 0.16874) - G * 0.33126) + B * 0.5);
+    out->blue = storeByte(((R * 0.5 + 128.0) - G * 0.41869) - B * 0.08131);
     return PF_Err_NONE;
+}
+
+PF_Err toRgbPixel(void*, A_long, A_long, PF_Pixel8* in, PF_Pixel8* out) {
+    double Y = in->red;
+    double cb = static_cast<int32_t>(in->green) - 128;
+    double cr = static_cast<int32_t>(in->blue) - 128;
+    out->alpha = in->alpha;
+    out->red = storeByte(cr * 1.402 + Y);
+    out->green = storeByte((Y - cb * 0.34414) - cr * 0.71414);
+    out->blue = storeByte(cb * 1.772 + Y);
+    return PF_Err_NONE;
+}
+
+PF_Err compressBlock(void* refcon, A_long, A_long i, A_long) {
+    return guardCallback([&]() -> PF_Err {
+        if (!refcon) return PF_Err_INVALID_CALLBACK;
+        return damageBlock(static_cast<const CompressionRefcon*>(refcon), i);
+    });
+}
+
+PF_Err runCompression(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[],
+                      PF_EffectWorld* world, SuiteCache* suites) {
+    double c = 100.0 - floatParam(params, kParamJpegAmount) *
+                           floatParam(params, kParamCompressionMultiplier) / 100.0 *
+                           floatParam(params, kParamCorvexelAmount) / 100.0;
+    if (c < 0.0 || c >= 100.0) return PF_Err_NONE;
+    double d = c < 50.0 ? 300.0 / (c + 16.0) : 9.1 - c * 0.091;
+
+    double cosines[64];
+    fillCompressionCosines(in_data, cosines);
+    CompressionRefcon refcon{params, suites, c, d, world->width, world->height,
+                             world, in_data, cosines};
+
+    PF_Err err = convertFrame(in_data, suites, world, toYCbCrPixel);
+    if (err) return err;
+    A_long blocks = (refcon.W / kBlockSize) * (refcon.H / kBlockSize);
+    err = suites->iterate8()->iterate_generic(blocks, &refcon, compressBlock);
+    if (err) return err;
+    return convertFrame(in_data, suites, world, toRgbPixel);
 }
