@@ -1,8 +1,338 @@
+// `corvexel render`: renders a still, an animation or one stage alone through
+// the embedded host.
+//
+// A full render goes through the loaded module's EntryPointFunc. `--stage`
+// runs one stage in-process: the tool links the plug-in's code for that, so
+// the module keeps EntryPointFunc as its only export; the host still supplies
+// every record and suite through the same send() path.
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
 
+#include "host/host.h"
+#include "render/stage_runner.h"
 #include "tools/cli.h"
+#include "tools/image_io.h"
+#include "tools/param_catalog.h"
+#include "tools/plugin_loader.h"
+#include "tools/render_options.h"
+#include "tools/test_card.h"
 
-int runRender(const std::vector<std::string>& /*args*/) {
-    std::fputs("render: not available yet\n", stderr);
+namespace {
+
+using corvexel::host::Frame;
+using corvexel::host::Host;
+using corvexel::host::HostOptions;
+using corvexel::host::ParamValues;
+
+constexpr int kExitRenderError = 3;
+
+struct RenderRequest {
+    std::string input;
+    std::string output;
+    RenderTime time;
+    std::vector<std::pair<std::string, std::string>> settings;   // key (id or path), value
+    int32_t width = 1280;
+    int32_t height = 720;
+    bool sizeGiven = false;
+    int32_t threads = 0;
+    std::string stage;
+    bool animate = false;
+    int32_t firstFrame = 0;
+    int32_t lastFrame = 0;
+    uint32_t rateNumerator = 0;
+    uint32_t rateScale = 1;
+};
+
+int badInput(const std::string& message) {
+    std::fprintf(stderr, "corvexel render: %s\n", message.c_str());
     return kExitUsage;
+}
+
+bool splitSetting(const std::string& text, std::string* key, std::string* value) {
+    size_t eq = text.rfind('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    *key = text.substr(0, eq);
+    *value = text.substr(eq + 1);
+    return true;
+}
+
+// Parses the arguments after the verb; returns 0 or an exit code.
+int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
+    std::string frames, fps;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& opt = args[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= args.size()) return false;
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (opt == "-i" || opt == "-o" || opt == "--time" || opt == "--param" ||
+            opt == "--set" || opt == "--size" || opt == "--threads" || opt == "--stage" ||
+            opt == "--frames" || opt == "--fps") {
+            if (!value(&v)) return badInput("option " + opt + " needs a value");
+        } else {
+            return badInput("unknown option: " + opt);
+        }
+        if (opt == "-i") req->input = v;
+        if (opt == "-o") req->output = v;
+        if (opt == "--time" && !parseTime(v, &req->time)) return badInput("malformed time: " + v);
+        if (opt == "--size") {
+            if (!parseSize(v, &req->width, &req->height)) return badInput("malformed size: " + v);
+            req->sizeGiven = true;
+        }
+        if (opt == "--threads") {
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || n < 1 || n > 256) {
+                return badInput("malformed thread count: " + v);
+            }
+            req->threads = static_cast<int32_t>(n);
+        }
+        if (opt == "--param" || opt == "--set") {
+            std::string key, val;
+            if (!splitSetting(v, &key, &val)) return badInput("malformed setting: " + v);
+            req->settings.emplace_back(key, val);
+        }
+        if (opt == "--stage") req->stage = v;
+        if (opt == "--frames") frames = v;
+        if (opt == "--fps") fps = v;
+    }
+    if (req->output.empty()) return badInput("no output given (-o OUTPUT)");
+    if (!req->input.empty() && req->sizeGiven) {
+        return badInput("--size applies only to the built-in test card");
+    }
+    if (!req->stage.empty() && !isStageName(req->stage.c_str())) {
+        std::fprintf(stderr, "stage not available: %s\n", req->stage.c_str());
+        return kExitUsage;
+    }
+    if (frames.empty() != fps.empty()) return badInput("--frames and --fps go together");
+    if (!frames.empty()) {
+        if (!parseFrameRange(frames, &req->firstFrame, &req->lastFrame)) {
+            return badInput("malformed frame range: " + frames);
+        }
+        if (!parseFrameRate(fps, &req->rateNumerator, &req->rateScale)) {
+            return badInput("malformed frame rate: " + fps);
+        }
+        if (static_cast<uint64_t>(req->lastFrame) * req->rateScale > INT32_MAX) {
+            return badInput("frame range too long for the frame rate: " + frames);
+        }
+        if (!isFramePattern(req->output)) {
+            return badInput("output needs exactly one frame number conversion such as %04d: " +
+                            req->output);
+        }
+        req->animate = true;
+    }
+    return 0;
+}
+
+bool parseNumber(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || errno != 0 || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
+
+// Applies one --param/--set value; returns "" or the reason it was refused.
+std::string applySetting(const std::vector<ParamInfo>& catalog, ParamValues* values,
+                         const std::string& key, const std::string& text) {
+    int32_t id = findParamId(catalog, key);
+    if (id < 1 || id > static_cast<int32_t>(catalog.size())) {
+        return "unknown parameter: " + key;
+    }
+    const ParamInfo& info = catalog[static_cast<size_t>(id - 1)];
+    const std::string kind = info.kind;
+    const std::string bad = "invalid value for " + key + ": " + text;
+    double number = 0;
+    if (kind == "float") {
+        const PF_FloatSliderDef& d = info.def.u.fs_d;
+        if (!parseNumber(text, &number) || number < d.valid_min || number > d.valid_max) {
+            return bad;
+        }
+        values->setFloat(id, number);
+    } else if (kind == "int") {
+        const PF_SliderDef& d = info.def.u.sd;
+        if (!parseNumber(text, &number) || number != std::trunc(number) ||
+            number < d.valid_min || number > d.valid_max) {
+            return bad;
+        }
+        values->setInt(id, static_cast<int32_t>(number));
+    } else if (kind == "checkbox") {
+        if (text == "1" || text == "on") {
+            values->setCheckbox(id, true);
+        } else if (text == "0" || text == "off") {
+            values->setCheckbox(id, false);
+        } else {
+            return bad;
+        }
+    } else if (kind == "popup") {
+        int32_t item = 0;
+        for (size_t i = 0; i < info.items.size(); ++i) {
+            if (info.items[i] == text && text != "(-") item = static_cast<int32_t>(i + 1);
+        }
+        if (item == 0) {
+            if (!parseNumber(text, &number) || number != std::trunc(number) || number < 1 ||
+                number > static_cast<double>(info.items.size()) ||
+                info.items[static_cast<size_t>(number) - 1] == "(-") {
+                return bad;
+            }
+            item = static_cast<int32_t>(number);
+        }
+        values->setPopup(id, item);
+    } else if (kind == "point") {
+        size_t comma = text.find(',');
+        double x = 0, y = 0;
+        if (comma == std::string::npos || !parseNumber(text.substr(0, comma), &x) ||
+            !parseNumber(text.substr(comma + 1), &y) || std::fabs(x) > 32767.0 ||
+            std::fabs(y) > 32767.0) {
+            return bad;
+        }
+        values->setPoint(id, static_cast<PF_Fixed>(std::lround(x * 65536.0)),
+                         static_cast<PF_Fixed>(std::lround(y * 65536.0)));
+    } else {
+        return "not a settable parameter: " + key;
+    }
+    return "";
+}
+
+void rgbaToFrame(const RgbaImage& image, Frame* frame) {
+    for (int32_t y = 0; y < image.height; ++y) {
+        for (int32_t x = 0; x < image.width; ++x) {
+            const uint8_t* p = &image.pixels[(static_cast<size_t>(y) * image.width + x) * 4];
+            frame->at(x, y) = PF_Pixel8{p[3], p[0], p[1], p[2]};
+        }
+    }
+}
+
+RgbaImage frameToRgba(const Frame& frame) {
+    RgbaImage image;
+    image.width = frame.world.width;
+    image.height = frame.world.height;
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 4);
+    size_t i = 0;
+    for (int32_t y = 0; y < image.height; ++y) {
+        for (int32_t x = 0; x < image.width; ++x) {
+            const PF_Pixel8& p = frame.at(x, y);
+            image.pixels[i++] = p.red;
+            image.pixels[i++] = p.green;
+            image.pixels[i++] = p.blue;
+            image.pixels[i++] = p.alpha;
+        }
+    }
+    return image;
+}
+
+const char* errorName(PF_Err err) {
+    switch (err) {
+        case PF_Err_OUT_OF_MEMORY: return "PF_Err_OUT_OF_MEMORY";
+        case PF_Err_INTERNAL_STRUCT_DAMAGED: return "PF_Err_INTERNAL_STRUCT_DAMAGED";
+        case PF_Err_INVALID_INDEX: return "PF_Err_INVALID_INDEX";
+        case PF_Err_UNRECOGNIZED_PARAM_TYPE: return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
+        case PF_Err_INVALID_CALLBACK: return "PF_Err_INVALID_CALLBACK";
+        case PF_Err_BAD_CALLBACK_PARAM: return "PF_Err_BAD_CALLBACK_PARAM";
+        case PF_Err_CANNOT_PARSE_KEYFRAME_TEXT: return "PF_Err_CANNOT_PARSE_KEYFRAME_TEXT";
+        default: return "error";
+    }
+}
+
+// The stage a --stage render runs; the tool renders one frame at a time on
+// one thread, so a plain variable carries it into the entry function.
+std::string gStageName;
+
+PF_Err stageEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                  PF_LayerDef* output, void* /*extra*/) {
+    if (cmd != PF_Cmd_RENDER) return PF_Err_NONE;
+    return runStageAlone(in_data, out_data, params, output, gStageName.c_str());
+}
+
+int renderFrame(Host* host, PF_EntryPointFunc entry, ParamValues* values, Frame* output,
+                const RenderTime& time, const std::string& path) {
+    host->setTime(time.currentTime, time.timeScale);
+    PF_OutData* out = host->outData();
+    out->return_msg[0] = '\0';
+    PF_Err err = host->send(entry, PF_Cmd_RENDER, values->array(), &output->world);
+    if (err != PF_Err_NONE) {
+        out->return_msg[sizeof out->return_msg - 1] = '\0';
+        std::string msg = out->return_msg[0] != '\0' ? std::string(": ") + out->return_msg : "";
+        std::fprintf(stderr, "corvexel render: render failed with %s (%d)%s\n", errorName(err),
+                     static_cast<int>(err), msg.c_str());
+        return kExitRenderError;
+    }
+    std::string error;
+    if (!writePng(path, frameToRgba(*output), &error)) {
+        std::fprintf(stderr, "corvexel render: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int runRender(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    PluginOptions pluginOptions;
+    std::string error;
+    if (!takeModuleOption(&args, &pluginOptions, &error)) return badInput(error);
+    RenderRequest req;
+    if (int code = parseRequest(args, &req)) return code;
+
+    auto module = loadPlugin(pluginOptions, &error);
+    if (!module) {
+        std::fprintf(stderr, "corvexel render: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    RgbaImage picture;
+    if (req.input.empty()) {
+        picture = makeTestCard(req.width, req.height);
+    } else if (!loadImage(req.input, &picture, &error)) {
+        return badInput(error);
+    }
+
+    std::vector<PF_ParamDef> declared;
+    try {
+        declared = corvexel::host::declareParams(module->entry());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvexel render: %s\n", e.what());
+        return kExitFailure;
+    }
+    std::vector<ParamInfo> catalog = buildParamCatalog(declared);
+    Frame input(picture.width, picture.height);
+    rgbaToFrame(picture, &input);
+    ParamValues values(declared, input.world);
+    for (const auto& [key, text] : req.settings) {
+        std::string reason = applySetting(catalog, &values, key, text);
+        if (!reason.empty()) return badInput(reason);
+    }
+
+    HostOptions hostOptions;
+    hostOptions.threads = req.threads;
+    Host host(hostOptions);
+    Frame output(picture.width, picture.height);
+    PF_EntryPointFunc entry = module->entry();
+    if (!req.stage.empty()) {
+        gStageName = req.stage;
+        entry = stageEntry;
+    }
+    if (!req.animate) {
+        return renderFrame(&host, entry, &values, &output, req.time, req.output);
+    }
+    const int32_t count = req.lastFrame - req.firstFrame + 1;
+    for (int32_t n = req.firstFrame; n <= req.lastFrame; ++n) {
+        RenderTime time;
+        time.currentTime = static_cast<int32_t>(static_cast<uint64_t>(n) * req.rateScale);
+        time.timeScale = req.rateNumerator;
+        std::string path = formatFrameName(req.output, n);
+        if (int code = renderFrame(&host, entry, &values, &output, time, path)) return code;
+        std::fprintf(stderr, "frame %d written (%d of %d): %s\n", n, n - req.firstFrame + 1,
+                     count, path.c_str());
+    }
+    return kExitSuccess;
 }
