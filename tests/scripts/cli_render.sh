@@ -22,7 +22,7 @@ def png(path, w, h, depth, colour, rows):
 d = sys.argv[1]
 # grey+alpha 16-bit: grey 0x8080 (-> 128), alpha 0x0081 (-> 1: (129*255+32767)/65535)
 png(d + '/grey16.png', 8, 4, 16, 4, [struct.pack('>HH', 0x8080, 0x0081) * 8] * 4)
-png(d + '/rgb8.png', 64, 36, 8, 2, [bytes((x * 4, 255 - x * 4, 90)) * 1 for x in range(64)] and
+png(d + '/rgb8.png', 64, 36, 8, 2,
     [b''.join(bytes((x * 4, 255 - x * 4, y * 7)) for x in range(64)) for y in range(36)])
 PY
 
