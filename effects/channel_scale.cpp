@@ -76,8 +76,13 @@ PF_Err sampleIntoGap(const ChannelScaleRefcon* rc, const Line& line, int32_t i, 
     }
     PF_SampPB sampling{};
     sampling.src = rc->src;
-    const PF_Sampling8Suite1* sampler = rc->suites->sampling8();
-    return sampler->subpixel_sample(rc->in_data->effect_ref, fx, fy, &sampling, dstAt(line, k));
+    // A missing sampler counts as the sampler's error, so the rest of the
+    // line is still moved.
+    return guardCallback([&]() -> PF_Err {
+        const PF_Sampling8Suite1* sampler = rc->suites->sampling8();
+        return sampler->subpixel_sample(rc->in_data->effect_ref, fx, fy, &sampling,
+                                        dstAt(line, k));
+    });
 }
 
 // Fills the positions between the previous landing and this one. A move

@@ -1,0 +1,172 @@
+// The transition, channel split and channel scale run through a small
+// in-test host: a serial iterate, a serial iterate_generic and a sampler that
+// returns the source pixel at whole-pixel positions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "effects/stages.h"
+#include "shell/param_set.h"
+
+namespace {
+
+PF_Err serialIterate(PF_InData*, A_long, A_long, PF_EffectWorld* src, const PF_Rect*,
+                     void* refcon, PF_IteratePixel8Func fn, PF_EffectWorld* dst) {
+    for (A_long y = 0; y < src->height; ++y) {
+        for (A_long x = 0; x < src->width; ++x) {
+            PF_Pixel8* in = reinterpret_cast<PF_Pixel8*>(reinterpret_cast<char*>(src->data) + y * src->rowbytes) + x;
+            PF_Pixel8* out = reinterpret_cast<PF_Pixel8*>(reinterpret_cast<char*>(dst->data) + y * dst->rowbytes) + x;
+            if (PF_Err err = fn(refcon, x, y, in, out)) return err;
+        }
+    }
+    return PF_Err_NONE;
+}
+
+PF_Err serialGeneric(A_long count, void* refcon, PF_IterateGenericFunc fn) {
+    PF_Err first = PF_Err_NONE;
+    for (A_long i = 0; i < count; ++i) {
+        PF_Err err = fn(refcon, 0, i, count);
+        if (err && !first) first = err;
+    }
+    return first;
+}
+
+PF_Err wholePixelSample(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, PF_Pixel8* out) {
+    const PF_EffectWorld* w = pb->src;
+    *out = *(reinterpret_cast<const PF_Pixel8*>(reinterpret_cast<const char*>(w->data) + (y >> 16) * w->rowbytes) + (x >> 16));
+    return PF_Err_NONE;
+}
+
+PF_Iterate8Suite1 iterateSuite;
+PF_Sampling8Suite1 samplingSuite;
+bool offerSampling = true;
+
+SPErr acquire(const char* name, int32_t, const void** suite) {
+    if (std::strcmp(name, "PF Iterate8 Suite") == 0) { *suite = &iterateSuite; return 0; }
+    if (std::strcmp(name, "PF Sampling8 Suite") == 0 && offerSampling) { *suite = &samplingSuite; return 0; }
+    return 1;
+}
+SPErr release(const char*, int32_t) { return 0; }
+
+double exponential(double v) { return std::exp(v); }
+
+struct Fixture {
+    std::vector<PF_ParamDef> defs = std::vector<PF_ParamDef>(kParamCount + 1);
+    std::vector<PF_ParamDef*> params;
+    PF_UtilCallbacks utils{};
+    PF_InData in{};
+    SPBasicSuite basic{};
+    NoiseField noise{};
+    Fixture() {
+        std::memset(defs.data(), 0, defs.size() * sizeof(PF_ParamDef));
+        for (PF_ParamDef& d : defs) params.push_back(&d);
+        defs[kParamCorvexelAmount].u.fs_d.value = 100;
+        defs[kParamChannelScaleSteps].u.fs_d.slider_max = 64;
+        defs[kParamChannelScaleSteps].u.fs_d.value = 8;
+        iterateSuite = PF_Iterate8Suite1{};
+        iterateSuite.iterate = serialIterate;
+        iterateSuite.iterate_generic = serialGeneric;
+        samplingSuite = PF_Sampling8Suite1{};
+        samplingSuite.subpixel_sample = wholePixelSample;
+        offerSampling = true;
+        utils.ansi.exp = exponential;
+        in.utils = &utils;
+        basic.AcquireSuite = acquire;
+        basic.ReleaseSuite = release;
+        noise.init(1, 1.0f, 0.5f, 64, 0.5f, 2.0f, 3);
+    }
+};
+
+struct World {
+    std::vector<PF_Pixel8> pixels;
+    PF_EffectWorld world{};
+    World(int32_t w, int32_t h, PF_Pixel8 fill) : pixels(static_cast<size_t>(w) * h, fill) {
+        world.data = pixels.data();
+        world.width = w;
+        world.height = h;
+        world.rowbytes = w * 4;
+        world.extent_hint = PF_Rect{0, 0, w, h};
+    }
+    PF_Pixel8& at(int32_t x, int32_t y) { return pixels[static_cast<size_t>(y) * world.width + x]; }
+};
+
+TEST(Transition, AlphaRampTable) {
+    struct Case { double completion, softness; int32_t item; int grey; int alpha; };
+    const Case cases[] = {
+        {50, 10, 7, 128, 132}, {50, 10, 7, 141, 255}, {50, 10, 7, 114, 0},
+        {100, 10, 7, 255, 0},
+        {50, 0, 7, 127, 0}, {50, 0, 7, 128, 255},   // no width: a hard threshold at 127.5
+        {50, 10, 5, 128, 132}, {50, 10, 10, 128, 132}, {50, 10, 42, 128, 132},
+        {50, 10, 4, 0, 255},   // Alpha channel reads 255 on the opaque grey
+        {100, 10, 4, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.defs[kParamCompletion].u.fs_d.value = c.completion;
+        f.defs[kParamSoftness].u.fs_d.value = c.softness;
+        f.defs[kParamTransitionChannel].u.pd.value = c.item;
+        World w(3, 2, PF_Pixel8{255, static_cast<A_u_char>(c.grey), static_cast<A_u_char>(c.grey), static_cast<A_u_char>(c.grey)});
+        SuiteCache suites(&f.basic);
+        ASSERT_EQ(runTransition(&f.in, nullptr, f.params.data(), &w.world, &w.world, &suites, &f.noise), PF_Err_NONE);
+        for (const PF_Pixel8& p : w.pixels) {
+            EXPECT_EQ(p.alpha, c.alpha) << c.completion << " " << c.softness << " item " << c.item << " v " << c.grey;
+            EXPECT_EQ(p.red, c.grey);
+        }
+    }
+}
+
+TEST(ChannelSplit, DistanceAndEdgeModes) {
+    for (bool repeat : {false, true}) {
+        Fixture f;
+        f.defs[kParamCorvexelAmount].u.fs_d.value = 50;
+        f.defs[kParamSplitHorizontal].u.fs_d.value = 50;   // dx = 25 at speed 0
+        f.defs[kParamSplitChannel].u.pd.value = 1;
+        f.defs[kParamRepeatEdgePixels].u.bd.value = repeat;
+        World src(40, 1, PF_Pixel8{}), dst(40, 1, PF_Pixel8{});
+        for (int32_t x = 0; x < 40; ++x) src.at(x, 0) = PF_Pixel8{255, static_cast<A_u_char>(x), 7, 9};
+        SuiteCache suites(&f.basic);
+        ASSERT_EQ(runChannelSplit(&f.in, nullptr, f.params.data(), &src.world, &dst.world, &suites, &f.noise), PF_Err_NONE);
+        for (int32_t x = 0; x < 40; ++x) {
+            const int expected = x + 25 < 40 ? x + 25 : (repeat ? 39 : x);
+            EXPECT_EQ(dst.at(x, 0).red, expected) << x << " repeat " << repeat;
+            EXPECT_EQ(dst.at(x, 0).green, 7);
+        }
+    }
+}
+
+TEST(ChannelScale, LandingsOnAHundredPixelLine) {
+    struct Case { int alpha; int first, last; };
+    for (const Case& c : {Case{255, 50, 50}, Case{128, 26, 74}}) {
+        Fixture f;
+        f.defs[kParamChannelScaleAmount].u.fs_d.value = 100;
+        f.defs[kParamChannelScaleOffset].u.fs_d.value = 50;
+        f.defs[kParamChannelScaleChannel].u.pd.value = 9;
+        World src(100, 1, PF_Pixel8{}), dst(100, 1, PF_Pixel8{});
+        for (int32_t x = 0; x < 100; ++x) src.at(x, 0) = PF_Pixel8{static_cast<A_u_char>(c.alpha), static_cast<A_u_char>(x), 0, 0};
+        SuiteCache suites(&f.basic);
+        ASSERT_EQ(runChannelScale(&f.in, nullptr, f.params.data(), &src.world, &dst.world, &suites, &f.noise), PF_Err_NONE);
+        for (int32_t x = 0; x < 100; ++x) {
+            const bool filled = x >= c.first && x <= c.last;
+            EXPECT_EQ(dst.at(x, 0).alpha, filled ? c.alpha : 0) << x;
+        }
+        EXPECT_EQ(dst.at(c.last, 0).red, c.alpha == 255 ? 99 : 99);
+    }
+}
+
+TEST(ChannelScale, MissingSamplerIsReturnedFromTheLine) {
+    Fixture f;
+    offerSampling = false;
+    f.defs[kParamChannelScaleAmount].u.fs_d.value = -100;   // spreads: gaps of one pixel
+    f.defs[kParamChannelScaleOffset].u.fs_d.value = 50;
+    f.defs[kParamChannelScaleChannel].u.pd.value = 9;
+    f.defs[kParamFillGaps].u.bd.value = 1;
+    World src(100, 2, PF_Pixel8{255, 1, 2, 3}), dst(100, 2, PF_Pixel8{});
+    SuiteCache suites(&f.basic);
+    EXPECT_EQ(runChannelScale(&f.in, nullptr, f.params.data(), &src.world, &dst.world, &suites, &f.noise), 516);
+    EXPECT_EQ(dst.at(52, 1).alpha, 255);   // pixels are still moved
+    EXPECT_EQ(dst.at(53, 1).alpha, 0);     // the gap stays empty
+}
+
+}  // namespace
