@@ -2,6 +2,7 @@
 // scratch handles and failure paths, and the error-diffusion dither.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -18,10 +19,11 @@ namespace {
 // Just enough of a host for the block function: a basic suite that hands out
 // a malloc-backed handle suite (or refuses it), counting what is outstanding.
 struct FakeHandles {
-    int64_t requests = 0;
+    // Atomic: blocks run on several threads at once.
+    std::atomic<int64_t> requests{0};
     int64_t failRequest = -1;   // this new_handle request returns null
-    int64_t held = 0;
-    int64_t locked = 0;
+    std::atomic<int64_t> held{0};
+    std::atomic<int64_t> locked{0};
     bool suiteMissing = false;
 };
 FakeHandles* gHandles = nullptr;
