@@ -112,6 +112,8 @@ bool blockIsTransparent(PF_EffectWorld* world, int32_t x0, int32_t y0, int32_t b
 
 PF_Err damageBlock(const CompressionRefcon* ref, A_long i) {
     int32_t nb = ref->W / kBlockSize;
+    // Only indices the host was asked to iterate name a whole block.
+    if (nb <= 0 || i < 0 || i >= nb * (ref->H / kBlockSize)) return PF_Err_BAD_CALLBACK_PARAM;
     int32_t x0 = kBlockSize * (i % nb);
     int32_t y0 = kBlockSize * (i / nb);
     int32_t bw = ref->W - x0 < kBlockSize ? ref->W - x0 : kBlockSize;
