@@ -193,6 +193,13 @@ TEST(CompressBlock, MissingRefconAndMissingSuiteAreReported) {
     frame.fill(grey(200));
     BlockFixture fx(&frame, 18.75);
     EXPECT_EQ(compressBlock(nullptr, 0, 0, 1), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(compressBlock(&fx.refcon, 0, 1, 1), PF_Err_BAD_CALLBACK_PARAM);   // past the last block
+    TestWorld small(7, 9);   // narrower than a block: no index is valid
+    small.fill(grey(200));
+    BlockFixture smallFx(&small, 18.75);
+    EXPECT_EQ(compressBlock(&smallFx.refcon, 0, 0, 1), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(small.at(0, 0).red, 200);
+    gHandles = &fx.handles;
     fx.handles.suiteMissing = true;
     EXPECT_EQ(compressBlock(&fx.refcon, 0, 0, 1), kMissingSuiteError);
     EXPECT_EQ(frame.at(4, 4).red, 200);
