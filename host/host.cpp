@@ -1,0 +1,582 @@
+// The embedded host: records, utility callbacks, the basic suite with its
+// registry, worlds, handles, iteration on worker threads, sampling, the books
+// and fault injection.
+#include "host/host.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "host/host_state.h"
+#include "host/world_transform.h"
+
+namespace corvexel::host {
+
+struct HandleBlock {
+    void* data;          // first member: a PF_Handle points here
+    A_HandleSize size;
+};
+
+struct Host::State {
+    HostOptions options;
+    PF_InData in{};
+    PF_OutData out{};
+    PF_UtilCallbacks utils{};
+    SPBasicSuite basic{};
+    std::map<std::pair<std::string, int32_t>, const void*> registry;
+    std::vector<PF_ParamDef> declared;
+
+    mutable std::mutex lock;
+    Books books;
+    std::vector<std::string> log;
+    std::map<std::string, int64_t> occurrences;
+    int64_t handleRequests = 0;
+    std::map<void*, std::vector<uint8_t>*> worlds;
+
+    int32_t workerCount() const {
+        if (options.threads > 0) return options.threads;
+        const unsigned n = std::thread::hardware_concurrency();
+        return n == 0 ? 1 : static_cast<int32_t>(n);
+    }
+};
+
+namespace {
+
+thread_local Host::State* tlsState = nullptr;
+
+struct CurrentStateScope {
+    Host::State* saved;
+    explicit CurrentStateScope(Host::State* s) : saved(tlsState) { tlsState = s; }
+    ~CurrentStateScope() { tlsState = saved; }
+};
+
+// ---------------------------------------------------------------- ANSI
+int ansiSprintf(char* dst, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsprintf(dst, format, args);
+    va_end(args);
+    return n;
+}
+char* ansiStrcpy(char* dst, const char* src) { return std::strcpy(dst, src); }
+double ansiAtan(double v) { return std::atan(v); }
+double ansiAtan2(double y, double x) { return std::atan2(y, x); }
+double ansiCeil(double v) { return std::ceil(v); }
+double ansiCos(double v) { return std::cos(v); }
+double ansiExp(double v) { return std::exp(v); }
+double ansiFabs(double v) { return std::fabs(v); }
+double ansiFloor(double v) { return std::floor(v); }
+double ansiFmod(double a, double b) { return std::fmod(a, b); }
+double ansiHypot(double a, double b) { return std::hypot(a, b); }
+double ansiLog(double v) { return std::log(v); }
+double ansiLog10(double v) { return std::log10(v); }
+double ansiPow(double a, double b) { return std::pow(a, b); }
+double ansiSin(double v) { return std::sin(v); }
+double ansiSqrt(double v) { return std::sqrt(v); }
+double ansiTan(double v) { return std::tan(v); }
+double ansiAsin(double v) { return std::asin(v); }
+double ansiAcos(double v) { return std::acos(v); }
+
+const PF_ANSICallbacksSuite1 kAnsiSuite = {
+    ansiAtan, ansiAtan2, ansiCeil, ansiCos, ansiExp, ansiFabs, ansiFloor, ansiFmod, ansiHypot,
+    ansiLog, ansiLog10, ansiPow, ansiSin, ansiSqrt, ansiTan, ansiSprintf, ansiStrcpy, ansiAsin,
+    ansiAcos};
+
+// ---------------------------------------------------------------- handles
+PF_Handle newHandle(A_HandleSize size) {
+    Host::State* s = currentState();
+    if (s != nullptr) {
+        std::lock_guard<std::mutex> guard(s->lock);
+        const int64_t number = s->handleRequests++;
+        if (number == s->options.faults.failHandleNumber) return nullptr;
+        if (s->options.faults.failCall == "host_new_handle" &&
+            s->occurrences["host_new_handle"]++ == s->options.faults.failCallOccurrence) {
+            return nullptr;
+        }
+    }
+    auto* block = new HandleBlock{nullptr, size};
+    block->data = ::operator new(size == 0 ? 1 : size);
+    if (s != nullptr) {
+        std::lock_guard<std::mutex> guard(s->lock);
+        ++s->books.handlesHeld;
+        ++s->books.handlesCreated;
+    }
+    return &block->data;
+}
+void* lockHandle(PF_Handle h) {
+    if (h == nullptr) return nullptr;
+    if (Host::State* s = currentState()) {
+        std::lock_guard<std::mutex> guard(s->lock);
+        ++s->books.handlesLocked;
+    }
+    return *h;
+}
+void unlockHandle(PF_Handle h) {
+    if (h == nullptr) return;
+    if (Host::State* s = currentState()) {
+        std::lock_guard<std::mutex> guard(s->lock);
+        --s->books.handlesLocked;
+    }
+}
+void disposeHandle(PF_Handle h) {
+    if (h == nullptr) return;
+    auto* block = reinterpret_cast<HandleBlock*>(h);
+    ::operator delete(block->data);
+    delete block;
+    if (Host::State* s = currentState()) {
+        std::lock_guard<std::mutex> guard(s->lock);
+        --s->books.handlesHeld;
+    }
+}
+A_HandleSize handleSize(PF_Handle h) {
+    return h == nullptr ? 0 : reinterpret_cast<HandleBlock*>(h)->size;
+}
+PF_Err resizeHandle(A_HandleSize size, PF_Handle* h) {
+    if (h == nullptr || *h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    auto* block = reinterpret_cast<HandleBlock*>(*h);
+    void* fresh = ::operator new(size == 0 ? 1 : size);
+    std::memcpy(fresh, block->data, std::min(size, block->size));
+    ::operator delete(block->data);
+    block->data = fresh;
+    block->size = size;
+    return PF_Err_NONE;
+}
+const PF_HandleSuite1 kHandleSuite = {newHandle,  lockHandle,  unlockHandle,
+                                      disposeHandle, handleSize, resizeHandle};
+
+// ---------------------------------------------------------------- worlds
+bool validWorld(const PF_EffectWorld* w) {
+    return w != nullptr && w->data != nullptr && w->width >= 0 && w->height >= 0 &&
+           w->rowbytes >= w->width * 4;
+}
+
+PF_Pixel8* pixelAt(const PF_EffectWorld* w, int32_t x, int32_t y) {
+    return reinterpret_cast<PF_Pixel8*>(reinterpret_cast<uint8_t*>(w->data) +
+                                        static_cast<int64_t>(y) * w->rowbytes +
+                                        static_cast<int64_t>(x) * 4);
+}
+
+// Clips a rectangle (null = whole) to a world.
+PF_Rect clipToWorld(const PF_Rect* r, const PF_EffectWorld* w) {
+    PF_Rect c{0, 0, w->width, w->height};
+    if (r != nullptr) {
+        c.left = std::max(r->left, 0);
+        c.top = std::max(r->top, 0);
+        c.right = std::min(r->right, w->width);
+        c.bottom = std::min(r->bottom, w->height);
+    }
+    return c;
+}
+
+PF_Err newWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags,
+                PF_EffectWorld* world) {
+    Host::State* s = stateFromRef(ref);
+    if (s == nullptr || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = enterCall(s, "new_world")) return err;
+    if (width < 0 || height < 0 || width > 65536 || height > 65536) return PF_Err_BAD_CALLBACK_PARAM;
+    const int32_t rowbytes = width * 4 + s->options.rowPadding;
+    auto* bytes = new std::vector<uint8_t>(static_cast<size_t>(rowbytes) * height + 4, 0);
+    // Padding holds garbage so code that reads it shows.
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t p = 0; p < s->options.rowPadding; ++p) {
+            (*bytes)[static_cast<size_t>(y) * rowbytes + width * 4 + p] = 0xA5;
+        }
+    }
+    *world = PF_EffectWorld{};
+    world->data = reinterpret_cast<PF_Pixel8*>(bytes->data());
+    world->rowbytes = rowbytes;
+    world->width = width;
+    world->height = height;
+    world->extent_hint = PF_Rect{0, 0, width, height};
+    world->pix_aspect_ratio = PF_RationalScale{1, 1};
+    std::lock_guard<std::mutex> guard(s->lock);
+    s->worlds[world->data] = bytes;
+    ++s->books.worldsHeld;
+    ++s->books.worldsCreated;
+    return PF_Err_NONE;
+}
+
+PF_Err disposeWorld(PF_ProgPtr ref, PF_EffectWorld* world) {
+    Host::State* s = stateFromRef(ref);
+    if (s == nullptr || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = enterCall(s, "dispose_world")) return err;
+    std::lock_guard<std::mutex> guard(s->lock);
+    auto it = s->worlds.find(world->data);
+    if (it == s->worlds.end()) return PF_Err_BAD_CALLBACK_PARAM;
+    delete it->second;
+    s->worlds.erase(it);
+    --s->books.worldsHeld;
+    world->data = nullptr;
+    return PF_Err_NONE;
+}
+
+PF_Err fillWorld(PF_ProgPtr ref, const PF_Pixel8* color, const PF_Rect* rect,
+                 PF_EffectWorld* world) {
+    Host::State* s = stateFromRef(ref);
+    if (s == nullptr || !validWorld(world)) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = enterCall(s, "fill")) return err;
+    const PF_Pixel8 value = color ? *color : PF_Pixel8{0, 0, 0, 0};
+    const PF_Rect c = clipToWorld(rect, world);
+    for (int32_t y = c.top; y < c.bottom; ++y) {
+        for (int32_t x = c.left; x < c.right; ++x) *pixelAt(world, x, y) = value;
+    }
+    return PF_Err_NONE;
+}
+
+// Copies src_r of src to dst_r of dst (null = whole world), same-size part
+// from the top-left, clipped to both worlds.
+PF_Err copyRect(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcR,
+                const PF_Rect* dstR) {
+    if (!validWorld(src) || !validWorld(dst)) return PF_Err_BAD_CALLBACK_PARAM;
+    const PF_Rect sr = srcR ? *srcR : PF_Rect{0, 0, src->width, src->height};
+    const PF_Rect dr = dstR ? *dstR : PF_Rect{0, 0, dst->width, dst->height};
+    const int64_t w = std::min<int64_t>(int64_t(sr.right) - sr.left, int64_t(dr.right) - dr.left);
+    const int64_t h = std::min<int64_t>(int64_t(sr.bottom) - sr.top, int64_t(dr.bottom) - dr.top);
+    std::vector<PF_Pixel8> row;
+    for (int64_t j = 0; j < h; ++j) {
+        const int64_t sy = sr.top + j, dy = dr.top + j;
+        if (sy < 0 || sy >= src->height || dy < 0 || dy >= dst->height) continue;
+        row.clear();
+        for (int64_t i = 0; i < w; ++i) {
+            const int64_t sx = sr.left + i;
+            row.push_back(sx >= 0 && sx < src->width ? *pixelAt(src, int32_t(sx), int32_t(sy))
+                                                     : PF_Pixel8{});
+        }
+        for (int64_t i = 0; i < w; ++i) {
+            const int64_t sx = sr.left + i, dx = dr.left + i;
+            if (sx < 0 || sx >= src->width || dx < 0 || dx >= dst->width) continue;
+            *pixelAt(dst, int32_t(dx), int32_t(dy)) = row[size_t(i)];
+        }
+    }
+    return PF_Err_NONE;
+}
+
+PF_Err copyWorld(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* srcR,
+                 PF_Rect* dstR) {
+    Host::State* s = stateFromRef(ref);
+    if (s == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = enterCall(s, "copy")) return err;
+    return copyRect(src, dst, srcR, dstR);
+}
+
+// ---------------------------------------------------------------- iteration
+PF_Err iteratePixels(PF_InData* in, A_long, A_long, PF_EffectWorld* src, const PF_Rect* area,
+                     void* refcon, PF_IteratePixel8Func fn, PF_EffectWorld* dst) {
+    Host::State* s = in ? stateFromRef(in->effect_ref) : nullptr;
+    if (s == nullptr || fn == nullptr || !validWorld(src) || !validWorld(dst)) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (PF_Err err = enterCall(s, "iterate")) return err;
+    PF_Rect c = clipToWorld(area, src);
+    c.right = std::min(c.right, dst->width);
+    c.bottom = std::min(c.bottom, dst->height);
+    const int32_t rows = std::max(0, c.bottom - c.top);
+    return parallelFor(s, rows, [&](int32_t index, int32_t) -> PF_Err {
+        const int32_t y = c.top + index;
+        for (int32_t x = c.left; x < c.right; ++x) {
+            if (PF_Err err = fn(refcon, x, y, pixelAt(src, x, y), pixelAt(dst, x, y))) return err;
+        }
+        return PF_Err_NONE;
+    });
+}
+
+PF_Err iterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fn) {
+    Host::State* s = currentState();
+    if (s == nullptr || fn == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = enterCall(s, "iterate_generic")) return err;
+    const int32_t count = iterations == PF_Iterations_ONCE_PER_PROCESSOR ? s->workerCount()
+                                                                       : iterations;
+    if (count < 0) return PF_Err_BAD_CALLBACK_PARAM;
+    return parallelFor(s, count, [&](int32_t i, int32_t thread) -> PF_Err {
+        return fn(refcon, thread, i, count);
+    });
+}
+
+const PF_Iterate8Suite1 kIterateSuite = {iteratePixels, nullptr, nullptr, nullptr,
+                                         iterateGeneric};
+
+// ---------------------------------------------------------------- sampling
+PF_Pixel8 edgePixel(const PF_EffectWorld* w, int64_t x, int64_t y) {
+    x = std::clamp<int64_t>(x, 0, w->width - 1);
+    y = std::clamp<int64_t>(y, 0, w->height - 1);
+    return *pixelAt(w, int32_t(x), int32_t(y));
+}
+
+PF_Err sampleCommon(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb,
+                    PF_Pixel8* out, bool bilinear) {
+    Host::State* s = stateFromRef(ref);
+    if (s == nullptr || pb == nullptr || out == nullptr || !validWorld(pb->src) ||
+        pb->src->width == 0 || pb->src->height == 0) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (PF_Err err = enterCall(s, bilinear ? "subpixel_sample" : "nn_sample")) return err;
+    const int64_t x0 = int64_t(x) >> 16, y0 = int64_t(y) >> 16;
+    const uint32_t fx = uint32_t(x) & 0xFFFF, fy = uint32_t(y) & 0xFFFF;
+    if (!bilinear || (fx == 0 && fy == 0)) {
+        *out = edgePixel(pb->src, x0, y0);
+        return PF_Err_NONE;
+    }
+    const PF_Pixel8 p00 = edgePixel(pb->src, x0, y0), p10 = edgePixel(pb->src, x0 + 1, y0);
+    const PF_Pixel8 p01 = edgePixel(pb->src, x0, y0 + 1), p11 = edgePixel(pb->src, x0 + 1, y0 + 1);
+    auto mix = [&](uint8_t a, uint8_t b, uint8_t c, uint8_t d) -> uint8_t {
+        const uint64_t top = uint64_t(a) * (65536 - fx) + uint64_t(b) * fx;
+        const uint64_t bottom = uint64_t(c) * (65536 - fx) + uint64_t(d) * fx;
+        const uint64_t v = top * (65536 - fy) + bottom * fy;
+        return uint8_t((v + (uint64_t(1) << 31)) >> 32);
+    };
+    out->alpha = mix(p00.alpha, p10.alpha, p01.alpha, p11.alpha);
+    out->red = mix(p00.red, p10.red, p01.red, p11.red);
+    out->green = mix(p00.green, p10.green, p01.green, p11.green);
+    out->blue = mix(p00.blue, p10.blue, p01.blue, p11.blue);
+    return PF_Err_NONE;
+}
+PF_Err subpixelSample(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb,
+                      PF_Pixel8* out) {
+    return sampleCommon(ref, x, y, pb, out, true);
+}
+PF_Err nearestSample(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb,
+                     PF_Pixel8* out) {
+    return sampleCommon(ref, x, y, pb, out, false);
+}
+const PF_Sampling8Suite1 kSamplingSuite = {nearestSample, subpixelSample, nullptr};
+
+// ---------------------------------------------------------------- basic suite
+SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
+    Host::State* s = currentState();
+    if (s == nullptr || name == nullptr || suite == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    {
+        std::lock_guard<std::mutex> guard(s->lock);
+        s->log.push_back(std::string("AcquireSuite:") + name);
+    }
+    *suite = nullptr;
+    if (s->options.faults.missingSuites.count(name) != 0) return PF_Err_BAD_CALLBACK_PARAM;
+    auto it = s->registry.find({name, version});
+    if (it == s->registry.end()) return PF_Err_BAD_CALLBACK_PARAM;
+    *suite = it->second;
+    std::lock_guard<std::mutex> guard(s->lock);
+    ++s->books.suitesHeld[name];
+    ++s->books.suiteAcquisitions;
+    return 0;
+}
+
+SPErr releaseSuite(const char* name, int32_t version) {
+    Host::State* s = currentState();
+    if (s == nullptr || name == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    std::lock_guard<std::mutex> guard(s->lock);
+    s->log.push_back(std::string("ReleaseSuite:") + name);
+    if (s->registry.count({name, version}) == 0) return PF_Err_BAD_CALLBACK_PARAM;
+    --s->books.suitesHeld[name];
+    return 0;
+}
+
+PF_Err addParam(PF_ProgPtr ref, PF_ParamIndex, PF_ParamDef* def) {
+    Host::State* s = stateFromRef(ref);
+    if (s == nullptr || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = enterCall(s, "add_param")) return err;
+    std::lock_guard<std::mutex> guard(s->lock);
+    s->declared.push_back(*def);
+    return PF_Err_NONE;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- host_state.h
+Host::State* stateFromRef(PF_ProgPtr ref) { return reinterpret_cast<Host::State*>(ref); }
+
+Host::State* currentState() { return tlsState; }
+
+PF_Err enterCall(Host::State* s, const char* name) {
+    if (s == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    std::lock_guard<std::mutex> guard(s->lock);
+    s->log.push_back(name);
+    const int64_t occurrence = s->occurrences[name]++;
+    if (s->options.faults.failCall == name && occurrence == s->options.faults.failCallOccurrence) {
+        return s->options.faults.failError;
+    }
+    return PF_Err_NONE;
+}
+
+PF_Err parallelFor(Host::State* s, int32_t count,
+                   const std::function<PF_Err(int32_t index, int32_t threadIndex)>& body) {
+    if (count <= 0) return PF_Err_NONE;
+    const int32_t workers = std::max(1, std::min(s->workerCount(), count));
+    std::atomic<int32_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex errorLock;
+    int32_t errorIndex = INT32_MAX;
+    PF_Err firstError = PF_Err_NONE;
+    auto work = [&](int32_t thread) {
+        CurrentStateScope scope(s);
+        while (!stop.load(std::memory_order_relaxed)) {
+            const int32_t i = next.fetch_add(1);
+            if (i >= count) break;
+            const PF_Err err = body(i, thread);
+            if (err != PF_Err_NONE) {
+                std::lock_guard<std::mutex> guard(errorLock);
+                if (i < errorIndex) {
+                    errorIndex = i;
+                    firstError = err;
+                }
+                stop.store(true);
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int32_t t = 1; t < workers; ++t) threads.emplace_back(work, t);
+    work(0);
+    for (auto& t : threads) t.join();
+    return firstError;
+}
+
+// ---------------------------------------------------------------- Host
+Host::Host(HostOptions options) : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.options = std::move(options);
+    s.utils.subpixel_sample = subpixelSample;
+    s.utils.copy = copyWorld;
+    s.utils.fill = fillWorld;
+    s.utils.iterate = iteratePixels;
+    s.utils.new_world = newWorld;
+    s.utils.dispose_world = disposeWorld;
+    s.utils.host_new_handle = newHandle;
+    s.utils.host_lock_handle = lockHandle;
+    s.utils.host_unlock_handle = unlockHandle;
+    s.utils.host_dispose_handle = disposeHandle;
+    s.utils.host_get_handle_size = handleSize;
+    s.utils.iterate_generic = iterateGeneric;
+    std::memcpy(&s.utils.ansi, &kAnsiSuite, sizeof(kAnsiSuite));
+    s.utils.transfer_rect = reinterpret_cast<void*>(worldTransformSuite()->transfer_rect);
+    s.utils.transform_world = reinterpret_cast<void*>(worldTransformSuite()->transform_world);
+
+    s.registry[{kPFANSISuite, kPFANSISuiteVersion1}] = &kAnsiSuite;
+    s.registry[{kPFHandleSuite, kPFHandleSuiteVersion1}] = &kHandleSuite;
+    s.registry[{kPFIterate8Suite, kPFIterate8SuiteVersion1}] = &kIterateSuite;
+    s.registry[{kPFSampling8Suite, kPFSampling8SuiteVersion1}] = &kSamplingSuite;
+    s.registry[{kPFWorldTransformSuite, kPFWorldTransformSuiteVersion1}] = worldTransformSuite();
+    s.basic.AcquireSuite = acquireSuite;
+    s.basic.ReleaseSuite = releaseSuite;
+
+    s.in.inter.add_param = addParam;
+    s.in.utils = &s.utils;
+    s.in.effect_ref = reinterpret_cast<PF_ProgPtr>(&s);
+    s.in.quality = PF_Quality_HI;
+    s.in.field = PF_Field_FRAME;
+    s.in.version = PF_SpecVersion{13, 2};
+    s.in.time_scale = 1;
+    s.in.time_step = 1;
+    s.in.pica_basicP = &s.basic;
+    s.in.downsample_x = s.in.downsample_y = s.in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+}
+
+Host::~Host() {
+    for (auto& entry : state_->worlds) delete entry.second;
+}
+
+PF_InData* Host::inData() { return &state_->in; }
+PF_OutData* Host::outData() { return &state_->out; }
+Host::State* Host::state() { return state_.get(); }
+HostOptions& Host::options() { return state_->options; }
+const std::vector<PF_ParamDef>& Host::declaredParams() const { return state_->declared; }
+
+PF_Err Host::send(PF_EntryPointFunc entry, PF_Cmd cmd, PF_ParamDef* params[],
+                  PF_LayerDef* output) {
+    CurrentStateScope scope(state_.get());
+    if (output != nullptr) {
+        state_->in.width = output->width;
+        state_->in.height = output->height;
+        state_->in.extent_hint = output->extent_hint;
+    }
+    return entry(cmd, &state_->in, &state_->out, params, output, nullptr);
+}
+
+void Host::setTime(int32_t currentTime, uint32_t timeScale) {
+    state_->in.current_time = currentTime;
+    state_->in.time_scale = timeScale;
+}
+void Host::setQuality(PF_Quality quality) { state_->in.quality = quality; }
+
+std::vector<std::string> Host::callLog() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->log;
+}
+void Host::clearCallLog() {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    state_->log.clear();
+}
+Books Host::books() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->books;
+}
+
+bool Books::clean() const { return describe().empty(); }
+
+std::string Books::describe() const {
+    std::string text;
+    for (const auto& [name, held] : suitesHeld) {
+        if (held != 0) text += "suite \"" + name + "\" held " + std::to_string(held) + "; ";
+    }
+    if (worldsHeld != 0) text += "worlds held " + std::to_string(worldsHeld) + "; ";
+    if (handlesHeld != 0) text += "handles held " + std::to_string(handlesHeld) + "; ";
+    if (handlesLocked != 0) text += "handles locked " + std::to_string(handlesLocked) + "; ";
+    return text;
+}
+
+// ---------------------------------------------------------------- Frame
+Frame::Frame(int32_t width, int32_t height, int32_t rowPadding)
+    : bytes(static_cast<size_t>(width * 4 + rowPadding) * height + 4, 0) {
+    world.data = reinterpret_cast<PF_Pixel8*>(bytes.data());
+    world.rowbytes = width * 4 + rowPadding;
+    world.width = width;
+    world.height = height;
+    world.extent_hint = PF_Rect{0, 0, width, height};
+    world.pix_aspect_ratio = PF_RationalScale{1, 1};
+}
+PF_Pixel8& Frame::at(int32_t x, int32_t y) { return *pixelAt(&world, x, y); }
+const PF_Pixel8& Frame::at(int32_t x, int32_t y) const { return *pixelAt(&world, x, y); }
+void Frame::fill(PF_Pixel8 colour) {
+    for (int32_t y = 0; y < world.height; ++y)
+        for (int32_t x = 0; x < world.width; ++x) at(x, y) = colour;
+}
+
+// ---------------------------------------------------------------- ParamValues
+ParamValues::ParamValues(const std::vector<PF_ParamDef>& declared, const PF_LayerDef& input) {
+    defs.resize(declared.size() + 1);
+    defs[0].param_type = PF_Param_LAYER;
+    defs[0].u.ld = input;
+    for (size_t i = 0; i < declared.size(); ++i) {
+        PF_ParamDef& d = defs[i + 1];
+        d = declared[i];
+        if (d.param_type == PF_Param_POINT) {
+            d.u.td.x_value = PF_Fixed(int64_t(d.u.td.x_dephault) * input.width / 100);
+            d.u.td.y_value = PF_Fixed(int64_t(d.u.td.y_dephault) * input.height / 100);
+        }
+    }
+    for (auto& d : defs) pointers.push_back(&d);
+}
+PF_ParamDef** ParamValues::array() { return pointers.data(); }
+PF_ParamDef& ParamValues::at(int32_t id) { return defs.at(size_t(id)); }
+void ParamValues::setFloat(int32_t id, double v) { at(id).u.fs_d.value = v; }
+void ParamValues::setInt(int32_t id, int32_t v) { at(id).u.sd.value = v; }
+void ParamValues::setPopup(int32_t id, int32_t item) { at(id).u.pd.value = item; }
+void ParamValues::setCheckbox(int32_t id, bool on) { at(id).u.bd.value = on ? 1 : 0; }
+void ParamValues::setPoint(int32_t id, PF_Fixed x, PF_Fixed y) {
+    at(id).u.td.x_value = x;
+    at(id).u.td.y_value = y;
+}
+
+std::vector<PF_ParamDef> declareParams(PF_EntryPointFunc entry) {
+    Host host;
+    PF_LayerDef output{};
+    if (PF_Err err = host.send(entry, PF_Cmd_PARAMS_SETUP, nullptr, &output)) {
+        throw std::runtime_error("parameter set-up failed with error " + std::to_string(err));
+    }
+    return host.declaredParams();
+}
+
+}  // namespace corvexel::host
