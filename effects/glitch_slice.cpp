@@ -1,7 +1,161 @@
-// Not built yet: the stage leaves its destination as it is.
-#include "effects/stages.h"
+// Glitch slice: one horizontal band of the frame goes through lossy WebP,
+// one bit of the compressed stream is flipped, and whatever decodes is
+// written back at the band's place in the destination.
+#include <webp/decode.h>
+#include <webp/encode.h>
 
-PF_Err runGlitchSlice(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_EffectWorld*, PF_EffectWorld*,
-           SuiteCache*, const NoiseField*) {
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "effects/stages.h"
+#include "noise/int_conversion.h"
+#include "shell/param_set.h"
+
+struct SliceSpec {
+    int32_t width;
+    int32_t rows;
+    int32_t x0;
+    int32_t y0;
+    float quality;
+    bool flip;
+};
+
+PF_Err webpRoundTrip(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                     PF_EffectWorld* src, PF_EffectWorld* dst, SuiteCache* suites,
+                     const NoiseField* noise, const SliceSpec& band);
+
+namespace {
+
+constexpr int32_t kLargestWebpDimension = 16383;
+constexpr char kTooBigMessage[] = "Dimensions too big for webP.";
+
+PF_Pixel8* pixelAt(PF_EffectWorld* world, int32_t x, int32_t y) {
+    char* row = reinterpret_cast<char*>(world->data) + static_cast<intptr_t>(y) * world->rowbytes;
+    return reinterpret_cast<PF_Pixel8*>(row) + x;
+}
+
+void reportTooBig(PF_OutData* out_data) {
+    out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+    std::memcpy(out_data->return_msg, kTooBigMessage, sizeof kTooBigMessage);
+}
+
+void gatherBand(PF_EffectWorld* src, const SliceSpec& band, uint8_t* rgba) {
+    for (int32_t i = 0; i < band.rows; ++i) {
+        for (int32_t j = 0; j < band.width; ++j) {
+            const PF_Pixel8* p = pixelAt(src, band.x0 + j, band.y0 + i);
+            uint8_t* out = rgba + (static_cast<size_t>(i) * band.width + j) * 4;
+            out[0] = p->red;
+            out[1] = p->green;
+            out[2] = p->blue;
+            out[3] = p->alpha;
+        }
+    }
+}
+
+void scatterBand(PF_EffectWorld* dst, const SliceSpec& band, const uint8_t* rgba) {
+    for (int32_t i = 0; i < band.rows; ++i) {
+        for (int32_t j = 0; j < band.width; ++j) {
+            PF_Pixel8* p = pixelAt(dst, band.x0 + j, band.y0 + i);
+            const uint8_t* in = rgba + (static_cast<size_t>(i) * band.width + j) * 4;
+            p->red = in[0];
+            p->green = in[1];
+            p->blue = in[2];
+            p->alpha = in[3];
+        }
+    }
+}
+
+// Inverts one bit among the stream's first 256 bytes, chosen by the noise
+// and the stream size so the same frame is damaged the same way every time.
+void flipOneBit(const NoiseField* noise, uint8_t* stream, size_t n) {
+    int32_t g = noise->sampleInt(30, 30, static_cast<int32_t>(n - 1));
+    size_t k = static_cast<size_t>(static_cast<uint32_t>(g) & 0xFFu) % n;
+    stream[k] ^= static_cast<uint8_t>(1u << (k % 8));
+}
+
+// Encodes, damages and decodes the band in place in `rgba`. The decoder is
+// given the scratch size, so a damaged header claiming other dimensions is
+// refused rather than written past the buffer; pixels it does not reach
+// keep their gathered values.
+void damageThroughWebp(const NoiseField* noise, const SliceSpec& band, uint8_t* rgba,
+                       size_t size) {
+    uint8_t* encoded = nullptr;
+    int32_t stride = band.width * 4;
+    size_t n = WebPEncodeRGBA(rgba, band.width, band.rows, stride, band.quality, &encoded);
+    if (n != 0) {
+        if (band.flip) flipOneBit(noise, encoded, n);
+        WebPDecodeRGBAInto(encoded, n, rgba, size, stride);
+    }
+    WebPFree(encoded);
+}
+
+}  // namespace
+
+PF_Err webpRoundTrip(PF_InData*, PF_OutData* out_data, PF_ParamDef*[], PF_EffectWorld* src,
+                     PF_EffectWorld* dst, SuiteCache* suites, const NoiseField* noise,
+                     const SliceSpec& band) {
+    if (band.width > kLargestWebpDimension || band.rows > kLargestWebpDimension) {
+        reportTooBig(out_data);
+        return PF_Err_INVALID_CALLBACK;
+    }
+    // An empty band changes nothing; asking the host for 0 bytes could fail
+    // the whole render for an ordinary setting.
+    if (band.width <= 0 || band.rows <= 0) return PF_Err_NONE;
+
+    size_t size = static_cast<size_t>(band.width) * band.rows * 4;
+    const PF_HandleSuite1* handles = suites->handles();
+    PF_Handle scratch = handles->host_new_handle(size);
+    if (!scratch) return PF_Err_OUT_OF_MEMORY;
+    uint8_t* rgba = static_cast<uint8_t*>(handles->host_lock_handle(scratch));
+    if (!rgba) {
+        handles->host_dispose_handle(scratch);
+        return PF_Err_OUT_OF_MEMORY;
+    }
+    gatherBand(src, band, rgba);
+    damageThroughWebp(noise, band, rgba, size);
+    scatterBand(dst, band, rgba);
+    handles->host_unlock_handle(scratch);
+    handles->host_dispose_handle(scratch);
     return PF_Err_NONE;
+}
+
+namespace {
+
+// The band's top row: Position plus the noise jump, mirrored when the jump
+// would leave the frame, and held inside it.
+int32_t bandTop(int32_t P, int32_t S, float w, int32_t H) {
+    float d = w * static_cast<float>(S);
+    float y = static_cast<float>(P) + d;
+    if (y >= 0.0f && y < static_cast<float>(H)) return truncToInt32(y);
+    int32_t y0 = truncToInt32(static_cast<float>(P) - d);
+    if (y0 < 0) return 0;
+    if (y0 >= H) return H - 1;
+    return y0;
+}
+
+}  // namespace
+
+PF_Err runGlitchSlice(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                      PF_EffectWorld* src, PF_EffectWorld* dst, SuiteCache* suites,
+                      const NoiseField* noise) {
+    int32_t W = src->width;
+    int32_t H = src->height;
+    float q = static_cast<float>(100.0 - floatParam(params, kParamSliceQuality));
+    if (!(q >= 0.0f && q <= 100.0f)) return PF_Err_NONE;
+    double b = floatParam(params, kParamSliceAmount) / 100.0 *
+               floatParam(params, kParamCorvexelAmount) / 100.0;
+    if (!(b > 0.0) || H <= 0) return PF_Err_NONE;
+
+    int32_t P = truncToInt32(floatParam(params, kParamSlicePosition) / 100.0 * (H - 1));
+    float m = static_cast<float>(floatParam(params, kParamSliceMaxShift) / 100.0 * H);
+    int32_t S = truncToInt32((1.0 - b * b) * m);
+    float w = noise->wiggle(44, static_cast<float>(floatParam(params, kParamSliceSteps)), 4.0f);
+
+    int32_t y0 = bandTop(P, S, w, H);
+    int32_t rows = truncToInt32(H * b);
+    if (static_cast<int64_t>(y0) + rows >= H) rows = H - y0 - 1;
+
+    SliceSpec band{W, rows, 0, y0, q, true};
+    return webpRoundTrip(in_data, out_data, params, src, dst, suites, noise, band);
 }
