@@ -4,4 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh release
-build/release/corvexel about
+build/release/corvexel render -o glitch.png
+echo "wrote glitch.png"
