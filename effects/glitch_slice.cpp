@@ -8,22 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "effects/stages.h"
+#include "effects/glitch_slice.h"
 #include "noise/int_conversion.h"
 #include "shell/param_set.h"
-
-struct SliceSpec {
-    int32_t width;
-    int32_t rows;
-    int32_t x0;
-    int32_t y0;
-    float quality;
-    bool flip;
-};
-
-PF_Err webpRoundTrip(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                     PF_EffectWorld* src, PF_EffectWorld* dst, SuiteCache* suites,
-                     const NoiseField* noise, const SliceSpec& band);
 
 namespace {
 
@@ -136,26 +123,29 @@ int32_t bandTop(int32_t P, int32_t S, float w, int32_t H) {
 
 }  // namespace
 
-PF_Err runGlitchSlice(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                      PF_EffectWorld* src, PF_EffectWorld* dst, SuiteCache* suites,
-                      const NoiseField* noise) {
-    int32_t W = src->width;
-    int32_t H = src->height;
+bool planSliceBand(PF_ParamDef* const params[], int32_t W, int32_t H, float w, SliceSpec* band) {
     float q = static_cast<float>(100.0 - floatParam(params, kParamSliceQuality));
-    if (!(q >= 0.0f && q <= 100.0f)) return PF_Err_NONE;
+    if (!(q >= 0.0f && q <= 100.0f)) return false;
     double b = floatParam(params, kParamSliceAmount) / 100.0 *
                floatParam(params, kParamCorvexelAmount) / 100.0;
-    if (!(b > 0.0) || H <= 0) return PF_Err_NONE;
+    if (!(b > 0.0) || H <= 0) return false;
 
     int32_t P = truncToInt32(floatParam(params, kParamSlicePosition) / 100.0 * (H - 1));
     float m = static_cast<float>(floatParam(params, kParamSliceMaxShift) / 100.0 * H);
     int32_t S = truncToInt32((1.0 - b * b) * m);
-    float w = noise->wiggle(44, static_cast<float>(floatParam(params, kParamSliceSteps)), 4.0f);
-
     int32_t y0 = bandTop(P, S, w, H);
     int32_t rows = truncToInt32(H * b);
+    // The band stops one row above the bottom edge.
     if (static_cast<int64_t>(y0) + rows >= H) rows = H - y0 - 1;
+    *band = SliceSpec{W, rows, 0, y0, q, true};
+    return true;
+}
 
-    SliceSpec band{W, rows, 0, y0, q, true};
+PF_Err runGlitchSlice(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                      PF_EffectWorld* src, PF_EffectWorld* dst, SuiteCache* suites,
+                      const NoiseField* noise) {
+    float w = noise->wiggle(44, static_cast<float>(floatParam(params, kParamSliceSteps)), 4.0f);
+    SliceSpec band{};
+    if (!planSliceBand(params, src->width, src->height, w, &band)) return PF_Err_NONE;
     return webpRoundTrip(in_data, out_data, params, src, dst, suites, noise, band);
 }
