@@ -1,0 +1,214 @@
+// The embedded host on its own: worlds, the suite registry and its books,
+// handles, fault injection, iteration on worker threads, sampling, parameter
+// values and module loading.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/host.h"
+
+namespace corvexel::host {
+namespace {
+
+bool samePixel(const PF_Pixel8& a, const PF_Pixel8& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(HostWorlds, PaddedWorldsFillAndCopyClippedRectangles) {
+    HostOptions options;
+    options.rowPadding = 12;
+    Host host(options);
+    PF_InData* in = host.inData();
+    PF_EffectWorld a{}, b{};
+    ASSERT_EQ(in->utils->new_world(in->effect_ref, 5, 4, 0, &a), PF_Err_NONE);
+    ASSERT_EQ(in->utils->new_world(in->effect_ref, 5, 4, 0, &b), PF_Err_NONE);
+    EXPECT_EQ(a.rowbytes, 5 * 4 + 12);
+    const PF_Pixel8 red{255, 255, 0, 0};
+    PF_Rect corner{3, 2, 50, 50};   // reaches past the world: clipped
+    ASSERT_EQ(in->utils->fill(in->effect_ref, &red, &corner, &a), PF_Err_NONE);
+    PF_Rect src{3, 2, 5, 4}, dst{0, 0, 2, 2};
+    ASSERT_EQ(in->utils->copy(in->effect_ref, &a, &b, &src, &dst), PF_Err_NONE);
+    auto at = [](PF_EffectWorld& w, int x, int y) {
+        return reinterpret_cast<PF_Pixel8*>(reinterpret_cast<uint8_t*>(w.data) + y * w.rowbytes)[x];
+    };
+    EXPECT_TRUE(samePixel(at(a, 4, 3), red));
+    EXPECT_TRUE(samePixel(at(a, 2, 3), PF_Pixel8{}));
+    EXPECT_TRUE(samePixel(at(b, 1, 1), red));
+    EXPECT_TRUE(samePixel(at(b, 2, 2), PF_Pixel8{}));
+    EXPECT_EQ(host.books().worldsHeld, 2);
+    in->utils->dispose_world(in->effect_ref, &a);
+    in->utils->dispose_world(in->effect_ref, &b);
+    EXPECT_TRUE(host.books().clean()) << host.books().describe();
+}
+
+TEST(HostSuites, RegistryCountsAcquisitionsAndRefusesMissingSuites) {
+    HostOptions options;
+    options.faults.missingSuites = {kPFSampling8Suite};
+    Host host(options);
+    auto probe = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                    void*) -> PF_Err {
+        const void* suite = nullptr;
+        if (in->pica_basicP->AcquireSuite(kPFANSISuite, 1, &suite) != 0 || suite == nullptr) return 1;
+        if (in->pica_basicP->AcquireSuite(kPFSampling8Suite, 1, &suite) == 0) return 2;
+        if (in->pica_basicP->AcquireSuite(kPFHandleSuite, 1, &suite) == 0) return 3;   // wrong version
+        return PF_Err_NONE;
+    };
+    ASSERT_EQ(host.send(probe, PF_Cmd_ABOUT, nullptr, nullptr), PF_Err_NONE);
+    EXPECT_FALSE(host.books().clean());
+    EXPECT_EQ(host.books().suitesHeld.at(kPFANSISuite), 1);
+    auto release = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                      void*) -> PF_Err { return in->pica_basicP->ReleaseSuite(kPFANSISuite, 1); };
+    ASSERT_EQ(host.send(release, PF_Cmd_ABOUT, nullptr, nullptr), PF_Err_NONE);
+    EXPECT_TRUE(host.books().clean()) << host.books().describe();
+}
+
+TEST(HostHandles, CountsAndInjectedFailure) {
+    HostOptions options;
+    options.faults.failHandleNumber = 1;
+    Host host(options);
+    struct Probe {
+        static PF_Err run(PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) {
+            PF_UtilCallbacks* u = in->utils;
+            PF_Handle first = u->host_new_handle(64);
+            PF_Handle second = u->host_new_handle(64);   // the injected failure
+            if (first == nullptr || second != nullptr) return 1;
+            auto* bytes = static_cast<uint8_t*>(u->host_lock_handle(first));
+            std::memset(bytes, 7, 64);
+            if (u->host_get_handle_size(first) != 64) return 2;
+            u->host_unlock_handle(first);
+            u->host_dispose_handle(first);
+            return PF_Err_NONE;
+        }
+    };
+    ASSERT_EQ(host.send(Probe::run, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_NONE);
+    EXPECT_EQ(host.books().handlesCreated, 1);
+    EXPECT_TRUE(host.books().clean()) << host.books().describe();
+}
+
+TEST(HostFaults, ChosenOccurrenceOfACallFails) {
+    HostOptions options;
+    options.faults.failCall = "fill";
+    options.faults.failCallOccurrence = 1;
+    options.faults.failError = PF_Err_OUT_OF_MEMORY;
+    Host host(options);
+    Frame frame(2, 2);
+    PF_InData* in = host.inData();
+    EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_NONE);
+    EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_NONE);
+    EXPECT_EQ(host.callLog(), (std::vector<std::string>{"fill", "fill", "fill"}));
+}
+
+struct CountRefcon {
+    int32_t failAtRow;
+};
+
+PF_Err invertPixel(void* refcon, A_long, A_long y, PF_Pixel8* in, PF_Pixel8* out) {
+    if (y == static_cast<CountRefcon*>(refcon)->failAtRow) return PF_Err_INVALID_CALLBACK;
+    *out = PF_Pixel8{in->alpha, uint8_t(255 - in->red), uint8_t(in->green ^ y), uint8_t(in->blue + y)};
+    return PF_Err_NONE;
+}
+
+// Thread: iteration gives the same bytes whatever the number of workers, and
+// the first error stops the work and comes back.
+TEST(HostIterationThreads, SameBytesForAnyThreadCountAndErrorsComeBack) {
+    std::vector<uint8_t> results[2];
+    const int32_t threadCounts[2] = {1, 8};
+    for (int k = 0; k < 2; ++k) {
+        HostOptions options;
+        options.threads = threadCounts[k];
+        Host host(options);
+        Frame src(37, 29), dst(37, 29);
+        for (int y = 0; y < 29; ++y)
+            for (int x = 0; x < 37; ++x) src.at(x, y) = PF_Pixel8{255, uint8_t(x * 7), uint8_t(y), 9};
+        CountRefcon refcon{-1};
+        auto run = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** p, PF_LayerDef* out,
+                      void*) -> PF_Err {
+            auto* frames = reinterpret_cast<PF_EffectWorld**>(p);
+            return in->utils->iterate(in, 0, 0, frames[0], nullptr, out, invertPixel, frames[1]);
+        };
+        PF_EffectWorld* frames[2] = {&src.world, &dst.world};
+        ASSERT_EQ(host.send(run, PF_Cmd_RENDER, reinterpret_cast<PF_ParamDef**>(frames),
+                            reinterpret_cast<PF_LayerDef*>(&refcon)),
+                  PF_Err_NONE);
+        results[k] = dst.bytes;
+        refcon.failAtRow = 11;
+        EXPECT_EQ(host.send(run, PF_Cmd_RENDER, reinterpret_cast<PF_ParamDef**>(frames),
+                            reinterpret_cast<PF_LayerDef*>(&refcon)),
+                  PF_Err_INVALID_CALLBACK);
+    }
+    EXPECT_EQ(results[0], results[1]);
+}
+
+PF_Err recordIteration(void* refcon, A_long thread, A_long i, A_long count) {
+    auto* seen = static_cast<int32_t*>(refcon);
+    if (thread < 0 || i < 0 || i >= count) return PF_Err_BAD_CALLBACK_PARAM;
+    seen[i] += 1;
+    return i == 40 ? PF_Err_OUT_OF_MEMORY : PF_Err_NONE;
+}
+
+TEST(HostIterationThreads, GenericIterationVisitsEachIndexOnceAndReturnsErrors) {
+    HostOptions options;
+    options.threads = 4;
+    Host host(options);
+    static int32_t seen[100];
+    std::memset(seen, 0, sizeof seen);
+    auto run = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) -> PF_Err {
+        return in->utils->iterate_generic(40, seen, recordIteration);
+    };
+    ASSERT_EQ(host.send(run, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_NONE);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(seen[i], 1) << i;
+    auto failing = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) -> PF_Err {
+        return in->utils->iterate_generic(100, seen, recordIteration);
+    };
+    EXPECT_EQ(host.send(failing, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_OUT_OF_MEMORY);
+}
+
+TEST(HostSampling, WholePixelsExactMidpointsBlendEdgesClamp) {
+    Host host;
+    Frame src(2, 1);
+    src.at(0, 0) = PF_Pixel8{255, 0, 100, 7};
+    src.at(1, 0) = PF_Pixel8{255, 200, 100, 9};
+    PF_SampPB pb{};
+    pb.src = &src.world;
+    PF_InData* in = host.inData();
+    struct Case {
+        PF_Fixed x, y;
+        PF_Pixel8 expected;
+    } cases[] = {
+        {0, 0, {255, 0, 100, 7}},
+        {1 << 16, 0, {255, 200, 100, 9}},
+        {1 << 15, 0, {255, 100, 100, 8}},
+        {-(5 << 16), 3 << 16, {255, 0, 100, 7}},     // outside: nearest edge
+        {9 << 16, -(2 << 16), {255, 200, 100, 9}},
+    };
+    for (const Case& c : cases) {
+        PF_Pixel8 out{};
+        ASSERT_EQ(in->utils->subpixel_sample(in->effect_ref, c.x, c.y, &pb, &out), PF_Err_NONE);
+        EXPECT_TRUE(samePixel(out, c.expected)) << c.x << "," << c.y << " -> " << int(out.red);
+    }
+}
+
+TEST(HostParams, PointDefaultsBecomeLayerPixels) {
+    PF_ParamDef point{};
+    point.param_type = PF_Param_POINT;
+    point.u.td.x_dephault = 50 << 16;
+    point.u.td.y_dephault = 100 << 16;
+    Frame layer(1920, 1080);
+    ParamValues values({point}, layer.world);
+    EXPECT_EQ(values.at(1).u.td.x_value, 960 << 16);
+    EXPECT_EQ(values.at(1).u.td.y_value, 1080 << 16);
+    EXPECT_EQ(values.array()[0]->u.ld.width, 1920);
+}
+
+TEST(HostModule, MissingFileGivesAClearError) {
+    std::string error;
+    EXPECT_EQ(PluginModule::load("/nonexistent/Corvexel.so", &error), nullptr);
+    EXPECT_NE(error.find("/nonexistent/Corvexel.so"), std::string::npos) << error;
+    auto module = PluginModule::load(CORVEXEL_MODULE_PATH, &error);
+    ASSERT_NE(module, nullptr) << error;
+    EXPECT_NE(module->entry(), nullptr);
+}
+
+}  // namespace
+}  // namespace corvexel::host
