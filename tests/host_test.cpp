@@ -109,6 +109,19 @@ PF_Err invertPixel(void* refcon, A_long, A_long y, PF_Pixel8* in, PF_Pixel8* out
     return PF_Err_NONE;
 }
 
+// What the iterating entry point below works on.
+struct IterationJob {
+    PF_EffectWorld* src;
+    PF_EffectWorld* dst;
+    CountRefcon refcon;
+};
+IterationJob* currentJob = nullptr;
+
+PF_Err iterateJob(PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) {
+    return in->utils->iterate(in, 0, 0, currentJob->src, nullptr, &currentJob->refcon,
+                              invertPixel, currentJob->dst);
+}
+
 // Thread: iteration gives the same bytes whatever the number of workers, and
 // the first error stops the work and comes back.
 TEST(HostIterationThreads, SameBytesForAnyThreadCountAndErrorsComeBack) {
@@ -121,21 +134,13 @@ TEST(HostIterationThreads, SameBytesForAnyThreadCountAndErrorsComeBack) {
         Frame src(37, 29), dst(37, 29);
         for (int y = 0; y < 29; ++y)
             for (int x = 0; x < 37; ++x) src.at(x, y) = PF_Pixel8{255, uint8_t(x * 7), uint8_t(y), 9};
-        CountRefcon refcon{-1};
-        auto run = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** p, PF_LayerDef* out,
-                      void*) -> PF_Err {
-            auto* frames = reinterpret_cast<PF_EffectWorld**>(p);
-            return in->utils->iterate(in, 0, 0, frames[0], nullptr, out, invertPixel, frames[1]);
-        };
-        PF_EffectWorld* frames[2] = {&src.world, &dst.world};
-        ASSERT_EQ(host.send(run, PF_Cmd_RENDER, reinterpret_cast<PF_ParamDef**>(frames),
-                            reinterpret_cast<PF_LayerDef*>(&refcon)),
-                  PF_Err_NONE);
+        IterationJob job{&src.world, &dst.world, CountRefcon{-1}};
+        currentJob = &job;
+        ASSERT_EQ(host.send(iterateJob, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_NONE);
         results[k] = dst.bytes;
-        refcon.failAtRow = 11;
-        EXPECT_EQ(host.send(run, PF_Cmd_RENDER, reinterpret_cast<PF_ParamDef**>(frames),
-                            reinterpret_cast<PF_LayerDef*>(&refcon)),
-                  PF_Err_INVALID_CALLBACK);
+        job.refcon.failAtRow = 11;
+        EXPECT_EQ(host.send(iterateJob, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_INVALID_CALLBACK);
+        currentJob = nullptr;
     }
     EXPECT_EQ(results[0], results[1]);
 }
