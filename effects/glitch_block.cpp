@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "effects/glitch_block.h"
 #include "effects/stages.h"
 #include "noise/int_conversion.h"
 #include "shell/param_set.h"
@@ -59,12 +60,10 @@ PF_Err displaceBlock(const BlockRefcon* r, int32_t i) {
                                    static_cast<float>(r->s));
     if (r->T > v) return PF_Err_NONE;
 
-    int32_t k = truncToInt32(v / 5.0f);
-    int32_t direction = popupParam(r->params, kParamBlockDirection);
-    int32_t sx = x0;
-    int32_t sy = y0;
-    if (direction == 1 || direction == 3) sx = ((i - 3 + (k % 6)) % r->nx) * r->bw;
-    if (direction == 2 || direction == 3) sy = (row - 3 + ((k + 4) % 6)) * r->bh;
+    BlockSource source = glitchBlockSource(v, i, r->nx, r->bw, r->bh,
+                                           popupParam(r->params, kParamBlockDirection));
+    int32_t sx = source.x;
+    int32_t sy = source.y;
 
     int32_t w = std::min(limitedExtent(sx, r->bw, r->W), limitedExtent(x0, r->bw, r->W));
     int32_t h = std::min(limitedExtent(sy, r->bh, r->H), limitedExtent(y0, r->bh, r->H));
@@ -83,6 +82,20 @@ PF_Err displaceBlock(const BlockRefcon* r, int32_t i) {
 }
 
 }  // namespace
+
+// The horizontal source is counted along the linear block index, so it wraps
+// around the row of blocks, except for the first blocks of the top row whose
+// index goes negative (the remainder keeps the sign); the vertical one never
+// wraps.
+BlockSource glitchBlockSource(float v, int32_t i, int32_t nx, int32_t bw, int32_t bh,
+                              int32_t direction) {
+    int32_t k = truncToInt32(v / 5.0f);
+    int32_t row = i / nx;
+    BlockSource source{(i % nx) * bw, row * bh};
+    if (direction == 1 || direction == 3) source.x = ((i - 3 + (k % 6)) % nx) * bw;
+    if (direction == 2 || direction == 3) source.y = (row - 3 + ((k + 4) % 6)) * bh;
+    return source;
+}
 
 PF_Err glitchBlockCell(void* refcon, A_long, A_long i, A_long) {
     return guardCallback([&]() -> PF_Err {

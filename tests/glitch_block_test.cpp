@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "effects/glitch_block.h"
 #include "effects/stages.h"
 #include "support/image_stage_fixture.h"
 
@@ -105,6 +107,82 @@ TEST(GlitchBlock, OffsetsFollowTheNoiseValue) {
         if (!found) std::printf("no seed gives k = %d\n", c.k);
     }
     EXPECT_GE(tried, 6);
+}
+
+// The offsets as a function of the noise value itself, including the top
+// values (k = 19) that the soft knee of the field makes too rare to find by
+// seed. Block 37 of a grid 8 blocks wide is column 5 of row 4, far enough
+// from every edge that no offset wraps; it is checked in every Direction.
+TEST(GlitchBlockSource, OffsetsForEachNoiseValue) {
+    struct Case { float v; int32_t dx, dy; };
+    const Case cases[] = {
+        {97.0f, -2, 2},  {99.0f, -2, 2},  {95.0f, -2, 2},              // k = 19
+        {std::nextafter(95.0f, 0.0f), -3, 1}, {94.0f, -3, 1},          // k = 18
+        {50.0f, 1, -1},  {15.0f, 0, -2},  {5.0f, -2, 2},  {4.99f, -3, 1},
+        {0.0f, -3, 1},   {74.99f, -1, -3}, {75.0f, 0, -2}, {89.9f, 2, 0},  {90.0f, -3, 1},
+    };
+    const int32_t nx = 8, bw = 30, bh = 20, i = 37, col = 5, row = 4;
+    for (const Case& c : cases) {
+        BlockSource both = glitchBlockSource(c.v, i, nx, bw, bh, 3);
+        EXPECT_EQ(both.x, (col + c.dx) * bw) << c.v;
+        EXPECT_EQ(both.y, (row + c.dy) * bh) << c.v;
+        BlockSource across = glitchBlockSource(c.v, i, nx, bw, bh, 1);
+        EXPECT_EQ(across.x, both.x) << c.v;
+        EXPECT_EQ(across.y, row * bh) << c.v;
+        BlockSource down = glitchBlockSource(c.v, i, nx, bw, bh, 2);
+        EXPECT_EQ(down.x, col * bw) << c.v;
+        EXPECT_EQ(down.y, both.y) << c.v;
+        for (int32_t direction : {0, 4}) {
+            BlockSource own = glitchBlockSource(c.v, i, nx, bw, bh, direction);
+            EXPECT_EQ(own.x, col * bw) << c.v;
+            EXPECT_EQ(own.y, row * bh) << c.v;
+        }
+    }
+}
+
+// The horizontal source follows the linear block index: it wraps around the
+// row of blocks, except in the first three blocks of the top row, whose
+// source lies left of the frame. Vertical sources never wrap.
+TEST(GlitchBlockSource, EdgesOfTheGrid) {
+    struct Case { float v; int32_t i, x, y; };
+    const int32_t nx = 8, bw = 30, bh = 20;
+    const Case cases[] = {
+        {97.0f, 0, -2 * bw, 2 * bh},    // (0 - 3 + 1) rem 8 = -2
+        {0.0f, 2, -1 * bw, 1 * bh},     // (2 - 3 + 0) rem 8 = -1
+        {0.0f, 3, 0, 1 * bh},
+        {89.9f, 23, 1 * bw, 2 * bh},    // column 7 of row 2, +2 wraps to column 1
+        {50.0f, 8, 1 * bw, 0},          // column 0 of row 1, +1 and one row up
+        {0.0f, 9, 6 * bw, 2 * bh},      // column 1 of row 1, -3 wraps to column 6
+        {15.0f, 8, 0, -1 * bh},         // row 1 looks two rows up: above the frame
+        {97.0f, 63, 5 * bw, 9 * bh},    // last block of an 8 x 8 grid: source below it
+    };
+    for (const Case& c : cases) {
+        BlockSource s = glitchBlockSource(c.v, c.i, nx, bw, bh, 3);
+        EXPECT_EQ(s.x, c.x) << "v " << c.v << " block " << c.i;
+        EXPECT_EQ(s.y, c.y) << "v " << c.v << " block " << c.i;
+    }
+}
+
+// A field with a strong gain reaches the top values, so k = 19 can also be
+// seen through the whole stage: every block copies from two columns left and
+// two rows down, read back from the painted coordinates.
+TEST(GlitchBlock, TopNoiseValueMovesLeftTwoAndDownTwo) {
+    bool found = false;
+    for (int32_t seed = 1; seed < 3000 && !found; ++seed) {
+        BlockRun r(240, 200);
+        r.f.noise.init(seed, 1.0f, static_cast<float>(seed % 89) * 0.37f, 200, 2.0f, 2.0f, 4);
+        r.f.params.setFloat(kParamGroupingFactor, 0);
+        r.f.params.setFloat(kParamBlockWidth, 30);
+        r.f.params.setFloat(kParamBlockHeight, 20);
+        r.f.params.setPopup(kParamBlockDirection, 3);
+        if (r.blockNoise() < 95.0f) continue;
+        found = true;
+        ASSERT_EQ(r.run(), PF_Err_NONE);
+        const PF_Pixel8& p = r.dst.at(120, 100);   // block column 4, row 5
+        EXPECT_EQ(p.red, 120 - 2 * 30);
+        EXPECT_EQ(p.green, 100 + 2 * 20);
+    }
+    ASSERT_TRUE(found) << "no field with a block noise value of 95 or more";
 }
 
 // Every written pixel comes from a source in the same row (Horizontal), the
