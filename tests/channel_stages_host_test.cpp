@@ -8,10 +8,12 @@
 // number of worker threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "effects/color_math.h"
@@ -452,6 +454,335 @@ TEST(ChannelStagesModel, ChannelScaleMatchesThePlainLineWalk) {
         ASSERT_EQ(runScaleOn(&f, &src, &dst), PF_Err_NONE) << what;
         expectSameBytes(dst, expected.frame, what + " scale " + std::to_string(scale));
         expectBooksClean(f.host, what);
+    }
+}
+
+// ================================================================ host failures
+
+enum class Stage { Transition, Split, Scale };
+
+const char* stageName(Stage stage) {
+    switch (stage) {
+        case Stage::Transition: return "transition";
+        case Stage::Split: return "split";
+        default: return "scale";
+    }
+}
+
+// A spreading scale with gaps on every row, filled from the sampler.
+const ScaleCase kGappyScale = {21, 0.0f, 100, -300, 1, false, 50, 0, false, 8, true};
+
+// One stage on a random frame through a host that may be told to fail. The
+// transition works in place on `src`; the others write `dst`.
+struct StageRun {
+    StageRun(Stage stage, int32_t threads, FaultPlan faults = {}, int32_t width = kWidth,
+             int32_t height = kHeight)
+        : stage(stage),
+          f(width, height, threads, std::move(faults)),
+          src(width, height, kSourcePadding),
+          dst(width, height, kDestinationPadding) {
+        paintRandom(&src, 21);
+        paintPadding(&dst, 0x5A);
+        f.reseed(4, 1.25f);
+        setTransition(&f.params, TransitionCase{0, 0.0f, 50, 10, 11});
+        setSplit(&f.params, SplitCase{0, 0.0f, 100, 10, -6, 4, 3, true});
+        setScale(&f.params, kGappyScale);
+    }
+    // A suite the host lacks is thrown as the missing-suite error; the entry
+    // point would catch it and return it, and so does this.
+    PF_Err run() {
+        return f.run([&](PF_InData* in, PF_OutData* out, SuiteCache* suites) -> PF_Err {
+            try {
+                switch (stage) {
+                    case Stage::Transition:
+                        return runTransition(in, out, f.params.array(), &src.world, &src.world,
+                                             suites, &f.noise);
+                    case Stage::Split:
+                        return runChannelSplit(in, out, f.params.array(), &src.world, &dst.world,
+                                               suites, &f.noise);
+                    default:
+                        return runChannelScale(in, out, f.params.array(), &src.world, &dst.world,
+                                               suites, &f.noise);
+                }
+            } catch (PF_Err err) {
+                return err;
+            }
+        });
+    }
+    const Frame& written() const { return stage == Stage::Transition ? src : dst; }
+
+    Stage stage;
+    StageFixture f;
+    Frame src;
+    Frame dst;
+};
+
+FaultPlan failingCall(const char* call, int64_t occurrence) {
+    FaultPlan plan;
+    plan.failCall = call;
+    plan.failCallOccurrence = occurrence;
+    plan.failError = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return plan;
+}
+
+FaultPlan missingSuite(const char* suite) {
+    FaultPlan plan;
+    plan.missingSuites.insert(suite);
+    return plan;
+}
+
+// An iteration call that fails does no work: the run that meets it returns
+// the host's error and leaves the frame exactly as the previous runs left
+// it; the runs before it succeed.
+TEST(ChannelStageFaults, FailedIterationIsTheResultAndWritesNothing) {
+    struct Case {
+        Stage stage;
+        FaultPlan plan;
+        int32_t runs;   // the last run meets the fault
+        PF_Err expected;
+    };
+    const Case cases[] = {
+        {Stage::Transition, failingCall("iterate", 0), 1, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {Stage::Transition, failingCall("iterate", 2), 3, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {Stage::Split, failingCall("iterate", 0), 1, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {Stage::Split, failingCall("iterate", 2), 3, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {Stage::Scale, failingCall("iterate_generic", 0), 1, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {Stage::Scale, failingCall("iterate_generic", 2), 3, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {Stage::Transition, missingSuite(kPFIterate8Suite), 1, PF_Err_BAD_CALLBACK_PARAM},
+        {Stage::Split, missingSuite(kPFIterate8Suite), 1, PF_Err_BAD_CALLBACK_PARAM},
+        {Stage::Scale, missingSuite(kPFIterate8Suite), 1, PF_Err_BAD_CALLBACK_PARAM},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(stageName(c.stage)) + " " + c.plan.failCall +
+                                 " occurrence " + std::to_string(c.plan.failCallOccurrence);
+        StageRun r(c.stage, 1, c.plan);
+        for (int32_t run = 1; run < c.runs; ++run) {
+            ASSERT_EQ(r.run(), PF_Err_NONE) << what << " run " << run;
+        }
+        FrameCopy before(r.written());
+        EXPECT_EQ(r.run(), c.expected) << what;
+        expectSameBytes(r.written(), before.frame, what);
+        expectBooksClean(r.f.host, what);
+    }
+}
+
+// A sampler failure (or a missing sampler) ends the gap filling of its line
+// only: that line's pixels are still all moved, the lines before it are
+// complete, and the error is the stage's result.
+TEST(ChannelStageFaults, SamplerFailureEndsTheFillingOfItsLine) {
+    struct Case {
+        FaultPlan plan;
+        int64_t samplesBeforeFailure;
+        PF_Err expected;
+    };
+    const Case cases[] = {
+        {failingCall("subpixel_sample", 0), 0, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {failingCall("subpixel_sample", 1), 1, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {failingCall("subpixel_sample", 40), 40, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {failingCall("subpixel_sample", 333), 333, PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {missingSuite(kPFSampling8Suite), 0, PF_Err_BAD_CALLBACK_PARAM},
+    };
+    for (const Case& c : cases) {
+        const std::string what = "sampler fault after " + std::to_string(c.samplesBeforeFailure);
+        StageRun r(Stage::Scale, 1, c.plan);
+        FrameCopy expected(r.dst);
+        const int32_t scale = scaleAmountModel(kGappyScale, r.f.noise, 8.0f);
+        ASSERT_EQ(scale, -300);
+        const int32_t failedLine =
+            modelScale(kGappyScale, scale, r.src, &expected.frame, c.samplesBeforeFailure)
+                .failedLine;
+        ASSERT_GE(failedLine, 0) << what << ": the model never reaches the failing sample";
+
+        EXPECT_EQ(r.run(), c.expected) << what;
+        for (int32_t y = 0; y <= failedLine; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                const PF_Pixel8 got = r.dst.at(x, y), want = expected.frame.at(x, y);
+                ASSERT_TRUE(got.alpha == want.alpha && got.red == want.red &&
+                            got.green == want.green && got.blue == want.blue)
+                    << what << " at (" << x << ", " << y << ")";
+            }
+        }
+        expectBooksClean(r.f.host, what);
+    }
+}
+
+// ================================================================ hand-worked edge cases
+
+// At Speed Multiplier 0 the distance is the amounts times Corvexel Amount,
+// truncated, on every seed and time; negative amounts look left and up.
+// Red-Cyan on a frame whose red names the place shows the partner.
+TEST(ChannelSplitEdges, SpeedZeroDistanceIgnoresTheNoise) {
+    struct Case {
+        double master, horizontal, vertical;
+        int32_t dx, dy;
+    };
+    const Case cases[] = {
+        {50, 50, 0, 25, 0},
+        {77, -37.3, -20, -28, -15},
+        {100, 13.9, -21.7, 13, -21},
+        {33, -99, 99, -32, 32},
+        {100, 0, 0, 0, 0},
+    };
+    constexpr int32_t w = 60, h = 40;
+    for (const Case& c : cases) {
+        for (bool repeat : {false, true}) {
+            for (int32_t seed : {1, 8}) {
+                for (float time : {0.0f, 7.5f}) {
+                    const std::string what = "dx " + std::to_string(c.dx) + " dy " +
+                                             std::to_string(c.dy) + " repeat " +
+                                             std::to_string(repeat) + " seed " +
+                                             std::to_string(seed);
+                    StageFixture f(w, h);
+                    f.reseed(seed, time);
+                    setSplit(&f.params, SplitCase{0, 0.0f, c.master, 1, c.horizontal,
+                                                  c.vertical, 0, repeat});
+                    Frame src(w, h), dst(w, h);
+                    paintRandom(&src, static_cast<uint32_t>(seed));
+                    ASSERT_EQ(runSplitOn(&f, &src, &dst), PF_Err_NONE) << what;
+                    for (int32_t y = 0; y < h; ++y) {
+                        for (int32_t x = 0; x < w; ++x) {
+                            int32_t px = x + c.dx, py = y + c.dy;
+                            const bool inside = px >= 0 && px < w && py >= 0 && py < h;
+                            px = clampInto(px, w);
+                            py = clampInto(py, h);
+                            const PF_Pixel8 own = src.at(x, y), got = dst.at(x, y);
+                            const int32_t red = inside || repeat ? src.at(px, py).red : own.red;
+                            ASSERT_EQ(got.red, red) << what << " at " << x << "," << y;
+                            ASSERT_EQ(got.alpha, own.alpha) << what;
+                            ASSERT_EQ(got.green, own.green) << what;
+                            ASSERT_EQ(got.blue, own.blue) << what;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// One row, pivot 0, scale 100 on the red channel: pixel 5 (red 255) jumps
+// back onto position 0, behind the previous landing at 4. With Fill Gaps
+// the backward gap 0..3 (the landing itself included) takes the pixel
+// before it, and the next pixel fills 1..5 forwards from pixel 5.
+TEST(ChannelScaleEdges, FillGapsAfterABackwardMove) {
+    struct Case {
+        bool fillGaps;
+        int32_t green[8];   // which source pixel (green = 10 i + 1) each place holds; 0 = empty
+    };
+    const Case cases[] = {
+        {true, {41, 51, 51, 51, 51, 51, 61, 71}},
+        {false, {51, 11, 21, 31, 41, 0, 61, 71}},
+    };
+    for (const Case& c : cases) {
+        StageFixture f(8, 1);
+        setScale(&f.params, ScaleCase{0, 0.0f, 100, 100, 6, false, 0, 0, false, 8, c.fillGaps});
+        Frame src(8, 1), dst(8, 1);
+        for (int32_t i = 0; i < 8; ++i) {
+            src.at(i, 0) = PF_Pixel8{255, static_cast<uint8_t>(i == 5 ? 255 : 0),
+                                     static_cast<uint8_t>(10 * i + 1), 0};
+        }
+        ASSERT_EQ(runScaleOn(&f, &src, &dst), PF_Err_NONE);
+        for (int32_t i = 0; i < 8; ++i) {
+            EXPECT_EQ(dst.at(i, 0).green, c.green[i]) << "fill " << c.fillGaps << " place " << i;
+            EXPECT_EQ(dst.at(i, 0).alpha, c.green[i] == 0 ? 0 : 255) << "place " << i;
+        }
+        expectBooksClean(f.host, "backward move");
+    }
+}
+
+// The top of the Quantization Steps slider (64) samples the wobble with 512
+// steps. A seed is picked where 64 and 512 steps give different scales, so
+// the output tells them apart; one step below the top is taken as it is.
+TEST(ChannelScaleEdges, TopOfTheStepsSliderMeans512Steps) {
+    ScaleCase c{0, 1.3f, 100, 400, 1, false, 50, 3, false, 64, false};
+    int32_t seed = 0, scale512 = 0, scale64 = 0;
+    for (int32_t candidate = 1; candidate <= 40 && seed == 0; ++candidate) {
+        StageFixture probe(kWidth, kHeight);
+        probe.reseed(candidate, c.time);
+        scale512 = scaleAmountModel(c, probe.noise, 512.0f);
+        scale64 = scaleAmountModel(c, probe.noise, 64.0f);
+        if (scale512 != scale64) seed = candidate;
+    }
+    ASSERT_NE(seed, 0) << "no seed where 64 and 512 steps differ";
+
+    for (double slider : {64.0, 63.0}) {
+        StageFixture f(kWidth, kHeight);
+        f.reseed(seed, c.time);
+        c.steps = slider;
+        setScale(&f.params, c);
+        Frame src(kWidth, kHeight, kSourcePadding);
+        paintRandom(&src, 5);
+        Frame dst(kWidth, kHeight), expected(kWidth, kHeight), other(kWidth, kHeight);
+        const int32_t want = scaleAmountModel(c, f.noise, slider == 64.0 ? 512.0f : 63.0f);
+        const int32_t unwanted = scaleAmountModel(c, f.noise, slider == 64.0 ? 64.0f : 512.0f);
+        modelScale(c, want, src, &expected);
+        modelScale(c, unwanted, src, &other);
+        ASSERT_NE(expected.bytes, other.bytes) << "slider " << slider << " cannot tell";
+
+        ASSERT_EQ(runScaleOn(&f, &src, &dst), PF_Err_NONE);
+        expectSameBytes(dst, expected, "slider " + std::to_string(slider));
+    }
+}
+
+// ================================================================ threads
+
+// Each stage, and a whole render, gives the same bytes on one worker thread
+// as on eight.
+TEST(ChannelStagesThreads, SameBytesOnOneAndEightThreads) {
+    for (Stage stage : {Stage::Transition, Stage::Split, Stage::Scale}) {
+        // Only the scale has a direction to vary.
+        const int32_t directions = stage == Stage::Scale ? 2 : 1;
+        for (int32_t direction = 0; direction < directions; ++direction) {
+            const bool vertical = direction == 1;
+            std::vector<uint8_t> first;
+            for (int32_t threads : {1, 8}) {
+                StageRun r(stage, threads, {}, 129, 77);
+                r.f.params.setCheckbox(kParamChannelScaleVertical, vertical);
+                ASSERT_EQ(r.run(), PF_Err_NONE) << stageName(stage);
+                expectBooksClean(r.f.host, stageName(stage));
+                if (first.empty()) {
+                    first = r.written().bytes;
+                } else {
+                    EXPECT_TRUE(r.written().bytes == first)
+                        << stageName(stage) << " vertical " << vertical;
+                }
+            }
+        }
+    }
+}
+
+TEST(ChannelStagesThreads, SamplerFailureComesBackFromEightThreads) {
+    for (int64_t occurrence : {0, 40}) {
+        StageRun r(Stage::Scale, 8, failingCall("subpixel_sample", occurrence));
+        EXPECT_EQ(r.run(), PF_Err_INTERNAL_STRUCT_DAMAGED) << occurrence;
+        expectBooksClean(r.f.host, "sampler failure on eight threads");
+    }
+}
+
+// A render at the defaults (channel glitch on) with a transition at work.
+TEST(ChannelStagesThreads, FullRenderSameBytesOnOneAndEightThreads) {
+    const std::vector<PF_ParamDef>& declared = corvexel::test::defaultParams();
+    std::vector<uint8_t> first;
+    for (int32_t threads : {1, 8}) {
+        HostOptions options;
+        options.threads = threads;
+        Host host(options);
+        host.setTime(5, 2);
+        Frame input(96, 64), output(96, 64);
+        paintRandom(&input, 77);
+        ParamValues values(declared, input.world);
+        ASSERT_EQ(values.at(kParamChannelEnable).u.bd.value, 1);
+        values.setFloat(kParamCompletion, 35);
+        ASSERT_EQ(host.send(EntryPointFunc, PF_Cmd_RENDER, values.array(), &output.world),
+                  PF_Err_NONE);
+        expectBooksClean(host, "render");
+        const std::vector<std::string> log = host.callLog();
+        EXPECT_NE(std::find(log.begin(), log.end(), "iterate_generic"), log.end())
+            << "the channel scale did not run";
+        if (first.empty()) {
+            first = output.bytes;
+        } else {
+            EXPECT_TRUE(output.bytes == first) << "render differs on eight threads";
+        }
     }
 }
 
