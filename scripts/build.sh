@@ -3,6 +3,8 @@
 #   scripts/build.sh release   optimised build in build/release
 #   scripts/build.sh asan      AddressSanitizer + UndefinedBehaviorSanitizer in build/asan
 #   scripts/build.sh tsan      ThreadSanitizer in build/tsan
+#   scripts/build.sh windows   Corvexel.aex and corvexel.exe for 64-bit Windows,
+#                              cross-built with mingw-w64, in build/windows
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +13,13 @@ case "$flavour" in
   release) extra=(-DCMAKE_BUILD_TYPE=Release) ;;
   asan)    extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXEL_SANITIZE=address -DCORVEXEL_BUILD_BENCHMARKS=OFF) ;;
   tsan)    extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXEL_SANITIZE=thread -DCORVEXEL_BUILD_BENCHMARKS=OFF) ;;
-  *) echo "usage: scripts/build.sh [release|asan|tsan]" >&2; exit 2 ;;
+  windows)
+    bash scripts/build_windows_deps.sh
+    extra=(-DCMAKE_BUILD_TYPE=Release
+           -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake"
+           -DCORVEXEL_WEBP_PREFIX="$PWD/build/windows-deps/prefix"
+           -DCORVEXEL_BUILD_TESTS=OFF -DCORVEXEL_BUILD_BENCHMARKS=OFF) ;;
+  *) echo "usage: scripts/build.sh [release|asan|tsan|windows]" >&2; exit 2 ;;
 esac
 
 jobs=$(nproc 2>/dev/null || echo 2)

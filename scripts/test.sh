@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs, then builds and runs every test:
 # the optimised build, the AddressSanitizer + UndefinedBehaviorSanitizer
-# build, and the ThreadSanitizer build of the multi-threaded tests.
+# build, the ThreadSanitizer build of the multi-threaded tests, and the
+# Windows build with its binary checks and its comparison under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,3 +25,5 @@ run_suite release
 run_suite asan
 # Thread-safety: the tests that drive stages and the host on several threads.
 run_suite tsan -R 'Thread|thread|Concurren|concurren'
+# The shipped form: Corvexel.aex cross-built for Windows, checked under Wine.
+bash scripts/test_windows.sh

@@ -5,6 +5,11 @@
 
 #include "tools/cli.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 void printUsage(std::FILE* out) {
     std::fputs(
         "usage: corvexel <command> [options]\n"
@@ -28,6 +33,13 @@ int usageError(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // Write exactly the bytes the program prints, as on every other system:
+    // text-mode streams would turn each line feed into CR LF, so JSON and
+    // listings piped to files would differ from platform to platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     if (argc < 2) {
         return usageError("no command given");
     }

@@ -30,6 +30,9 @@ using corvexel::host::HostOptions;
 using corvexel::host::ParamValues;
 
 constexpr int kExitRenderError = 3;
+// --row-padding: extra bytes after every row of every frame, to check that a
+// render honours rowbytes as a host with padded rows would lay them out.
+constexpr long kMaxRowPadding = 4096;
 
 struct RenderRequest {
     std::string input;
@@ -40,6 +43,7 @@ struct RenderRequest {
     int32_t height = 720;
     bool sizeGiven = false;
     int32_t threads = 0;
+    int32_t rowPadding = 0;
     std::string stage;
     bool animate = false;
     int32_t firstFrame = 0;
@@ -74,7 +78,7 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         std::string v;
         if (opt == "-i" || opt == "-o" || opt == "--time" || opt == "--param" ||
             opt == "--set" || opt == "--size" || opt == "--threads" || opt == "--stage" ||
-            opt == "--frames" || opt == "--fps") {
+            opt == "--frames" || opt == "--fps" || opt == "--row-padding") {
             if (!value(&v)) return badInput("option " + opt + " needs a value");
         } else {
             return badInput("unknown option: " + opt);
@@ -93,6 +97,14 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
                 return badInput("malformed thread count: " + v);
             }
             req->threads = static_cast<int32_t>(n);
+        }
+        if (opt == "--row-padding") {
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || n < 0 || n > kMaxRowPadding) {
+                return badInput("malformed row padding: " + v);
+            }
+            req->rowPadding = static_cast<int32_t>(n);
         }
         if (opt == "--param" || opt == "--set") {
             std::string key, val;
@@ -304,7 +316,7 @@ int runRender(const std::vector<std::string>& argsIn) {
         return kExitFailure;
     }
     std::vector<ParamInfo> catalog = buildParamCatalog(declared);
-    Frame input(picture.width, picture.height);
+    Frame input(picture.width, picture.height, req.rowPadding);
     rgbaToFrame(picture, &input);
     ParamValues values(declared, input.world);
     for (const auto& [key, text] : req.settings) {
@@ -314,8 +326,9 @@ int runRender(const std::vector<std::string>& argsIn) {
 
     HostOptions hostOptions;
     hostOptions.threads = req.threads;
+    hostOptions.rowPadding = req.rowPadding;
     Host host(hostOptions);
-    Frame output(picture.width, picture.height);
+    Frame output(picture.width, picture.height, req.rowPadding);
     PF_EntryPointFunc entry = module->entry();
     if (!req.stage.empty()) {
         gStageName = req.stage;
