@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO_WARNINGS
 #include <stb/stb_image.h>
@@ -19,11 +23,14 @@ bool sizeIsAcceptable(int width, int height) {
     return width > 0 && height > 0 && static_cast<int64_t>(width) * height <= kMaxPixels;
 }
 
-// 16-bit files are reduced here, with rounding, rather than by stb's own
-// truncating conversion.
-bool load16(const std::string& path, RgbaImage* image, std::string* error) {
+// Decodes a file into 8-bit RGBA with one of stb's loaders, reducing each
+// sample with `toByte`. 16-bit files are reduced with rounding rather than by
+// stb's own truncating conversion.
+template <typename Sample, typename Loader, typename Reducer>
+bool decodeRgba(const std::string& path, Loader load, Reducer toByte, RgbaImage* image,
+                std::string* error) {
     int width = 0, height = 0, channels = 0;
-    stbi_us* data = stbi_load_16(path.c_str(), &width, &height, &channels, 4);
+    Sample* data = load(path.c_str(), &width, &height, &channels, 4);
     if (data == nullptr) {
         *error = "cannot decode " + path + ": " + stbi_failure_reason();
         return false;
@@ -38,10 +45,21 @@ bool load16(const std::string& path, RgbaImage* image, std::string* error) {
     size_t count = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     image->pixels.resize(count);
     for (size_t i = 0; i < count; ++i) {
-        image->pixels[i] = reduce16To8(data[i]);
+        image->pixels[i] = toByte(data[i]);
     }
     stbi_image_free(data);
     return true;
+}
+
+// Replaces `path` with `temporary` in one step, so the old file survives any
+// failure. rename() replaces atomically on POSIX but refuses an existing
+// target on Windows, where MoveFileEx does the same job.
+bool replaceFile(const std::string& temporary, const std::string& path) {
+#if defined(_WIN32)
+    return MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+#endif
 }
 
 }  // namespace
@@ -54,24 +72,9 @@ bool loadImage(const std::string& path, RgbaImage* image, std::string* error) {
     }
     std::fclose(probe);
     if (stbi_is_16_bit(path.c_str())) {
-        return load16(path, image, error);
+        return decodeRgba<stbi_us>(path, stbi_load_16, reduce16To8, image, error);
     }
-    int width = 0, height = 0, channels = 0;
-    stbi_uc* data = stbi_load(path.c_str(), &width, &height, &channels, 4);
-    if (data == nullptr) {
-        *error = "cannot decode " + path + ": " + stbi_failure_reason();
-        return false;
-    }
-    if (!sizeIsAcceptable(width, height)) {
-        stbi_image_free(data);
-        *error = "image too large: " + path;
-        return false;
-    }
-    image->width = width;
-    image->height = height;
-    image->pixels.assign(data, data + static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    stbi_image_free(data);
-    return true;
+    return decodeRgba<stbi_uc>(path, stbi_load, [](stbi_uc v) { return v; }, image, error);
 }
 
 bool writePng(const std::string& path, const RgbaImage& image, std::string* error) {
@@ -83,8 +86,7 @@ bool writePng(const std::string& path, const RgbaImage& image, std::string* erro
         *error = "cannot write output: " + path;
         return false;
     }
-    std::remove(path.c_str());   // rename does not replace an existing file on Windows
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!replaceFile(temporary, path)) {
         std::remove(temporary.c_str());
         *error = "cannot write output: " + path;
         return false;
