@@ -137,7 +137,9 @@ TEST(GlitchSlice, DamagedStreamsAlwaysDecodeSafely) {
                 for (int32_t x = 0; x < W; ++x) {
                     const PF_Pixel8& p = dst.at(x, y);
                     bool touched = p.alpha || p.red || p.green || p.blue;
-                    if (!inBand) ASSERT_FALSE(touched) << seed << " " << t << " " << x << "," << y;
+                    if (!inBand) {
+                        ASSERT_FALSE(touched) << seed << " " << t << " " << x << "," << y;
+                    }
                     written += touched;
                 }
             }
