@@ -202,8 +202,12 @@ TEST(GlitchBlock, DirectionsKeepTheirAxis) {
                     if (p.alpha == 0) continue;
                     EXPECT_EQ(p.red % 30, x % 30);
                     EXPECT_EQ(p.green % 20, y % 20);
-                    if (direction == 1) ASSERT_EQ(p.green, y) << x << "," << y;
-                    if (direction == 2) ASSERT_EQ(p.red, x) << x << "," << y;
+                    if (direction == 1) {
+                        ASSERT_EQ(p.green, y) << x << "," << y;
+                    }
+                    if (direction == 2) {
+                        ASSERT_EQ(p.red, x) << x << "," << y;
+                    }
                 }
             }
         }
