@@ -28,11 +28,15 @@ A_u_char rampAlpha(int32_t v, double softness, double completion) {
         return v >= t ? 255 : 0;
     }
     const double a = (v - t) * 255.0 / softness + 255.0;
-    const int32_t whole = truncToInt32(a);
-    if (whole < 0) {
+    // Clamped before the conversion: a very narrow ramp makes a far beyond
+    // the int32 range, and a value that high is still fully opaque.
+    if (a >= 255.0) {
+        return 255;
+    }
+    if (a <= 0.0) {
         return 0;
     }
-    return whole > 255 ? 255 : static_cast<A_u_char>(whole);
+    return static_cast<A_u_char>(truncToInt32(a));
 }
 
 PF_Err setAlphaFromValue(const TransitionRefcon* rc, int32_t v, const PF_Pixel8* in,

@@ -369,6 +369,7 @@ TEST(ChannelStagesModel, TransitionMatchesThePlainRamp) {
         {4, 2.0f, 45, 25, 9},   {5, 0.0f, 100, 10, 6},  {6, 3.25f, 55, 20, 11},
         {7, 0.5f, 20, 100, 11}, {8, 0.0f, 60, 5, 4},    {9, 0.0f, 40, 15, 2},
         {10, 0.0f, 40, 15, 3},  {11, 0.0f, 100, 0, 1},  {12, 0.0f, 0.5, 0, 6},
+        {18, 0.0f, 50, 1e-6, 7}, {19, 1.0f, 30, 1e-7, 11},   // ramps steeper than int32
         // Separators and values outside the popup read Lightness.
         {13, 0.0f, 50, 10, 5},  {14, 0.0f, 50, 10, 10}, {15, 0.0f, 50, 10, 0},
         {16, 0.0f, 50, 10, 12}, {17, 0.0f, 50, 10, -3},

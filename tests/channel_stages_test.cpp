@@ -98,6 +98,9 @@ TEST(Transition, AlphaRampTable) {
         {50, 10, 7, 128, 132}, {50, 10, 7, 141, 255}, {50, 10, 7, 114, 0},
         {100, 10, 7, 255, 0},
         {50, 0, 7, 127, 0}, {50, 0, 7, 128, 255},   // no width: a hard threshold at 127.5
+        // A width just above 0 is nearly a hard threshold too: the ramp value
+        // far above the top is beyond any 32-bit integer and still opaque.
+        {50, 1e-6, 7, 200, 255}, {50, 1e-6, 7, 100, 0}, {50, 1e-6, 7, 128, 255},
         {50, 10, 5, 128, 132}, {50, 10, 10, 128, 132}, {50, 10, 42, 128, 132},
         {50, 10, 4, 0, 255},   // Alpha channel reads 255 on the opaque grey
         {100, 10, 4, 0, 0},
