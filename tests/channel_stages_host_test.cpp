@@ -532,9 +532,9 @@ FaultPlan missingSuite(const char* suite) {
     return plan;
 }
 
-// An iteration call that fails does no work: the run that meets it returns
-// the host's error and leaves the frame exactly as the previous runs left
-// it; the runs before it succeed.
+// An iteration call that fails, or an iterate suite the host lacks, means no
+// work: the run that meets it returns the error and leaves the frame exactly
+// as the previous runs left it; the runs before it succeed.
 TEST(ChannelStageFaults, FailedIterationIsTheResultAndWritesNothing) {
     struct Case {
         Stage stage;
