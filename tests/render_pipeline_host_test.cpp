@@ -1,4 +1,4 @@
-// The render pipeline (spec Part 2.1) through EntryPointFunc on the real
+// The render pipeline through EntryPointFunc on the real
 // embedded host: the order of the host calls of a render, a failure injected
 // into every host call a render makes, missing suites, the pending-error
 // rule, the noise preview, and the dither after a failed compression step.
@@ -121,7 +121,7 @@ PF_Err spyDispose(PF_ProgPtr ref, PF_EffectWorld* world) {
 
 // ---------------------------------------------------------------- one render
 enum class Variant {
-    Defaults,          // Part 1.2 defaults: channel, colour and image glitch on
+    Defaults,          // declared defaults: channel, colour and image glitch on
     Compression,       // the defaults with the compression glitch on
     CompressionOnly,   // only the compression glitch
     Everything,        // every step and every host call a render can make
@@ -222,24 +222,24 @@ void expectOnlyFramesAndReleasesAfter(const Log& log, size_t failIndex, const st
 }
 
 // ---------------------------------------------------------------- 1. call order
-// The significant host calls of each step of Part 2.1, as the step list and
-// the stages' own Parts give them.
+// The significant host calls of each step of a render, in the order the
+// pipeline makes them, with the calls each stage makes inside its step.
 const Log kWorkingFrame = {"new_world", "fill"};                        // step 2
-const Log kTransform = {"transform_world"};                             // step 5, Part 2.3
-const Log kTransition = {"iterate"};                                    // step 6, Part 4.1
+const Log kTransform = {"transform_world"};                             // step 5, transform glitch
+const Log kTransition = {"iterate"};                                    // step 6, transition
 const Log kCopyIntoOutput = {"copy"};                                   // step 7
-const Log kChannelGroup = {"new_world", "fill", "iterate",              // 8.1 A, split (4.2)
-                           "new_world", "fill", "iterate_generic",      // 8.2 B, scale (4.3)
+const Log kChannelGroup = {"new_world", "fill", "iterate",              // 8.1 A, split
+                           "new_world", "fill", "iterate_generic",      // 8.2 B, scale
                            "transfer_rect",                             // 8.3
                            "dispose_world", "dispose_world"};           // 8.4
-const Log kColorGroup = {"new_world", "fill", "copy",                   // step 9, Part 4.4
+const Log kColorGroup = {"new_world", "fill", "copy",                   // step 9, colour glitch
                          "transfer_rect", "dispose_world"};
-const Log kImageGroup = {"iterate_generic",                             // 10.1 streak (4.5)
-                         "new_world", "fill", "transfer_rect",          // 10.2 slice (4.6)
+const Log kImageGroup = {"iterate_generic",                             // 10.1 streak
+                         "new_world", "fill", "transfer_rect",          // 10.2 slice
                          "dispose_world",
-                         "new_world", "fill", "iterate_generic",        // 10.3 block (4.7)
+                         "new_world", "fill", "iterate_generic",        // 10.3 block
                          "transfer_rect", "dispose_world"};
-const Log kCompressionGroup = {"iterate", "iterate_generic", "iterate"};   // step 11, Part 4.8
+const Log kCompressionGroup = {"iterate", "iterate_generic", "iterate"};   // step 11, compression
 const Log kCompositeOver = {"copy"};                                    // step 12
 const Log kFinal = {"transfer_rect", "dispose_world"};                  // steps 13, 14
 
@@ -531,7 +531,7 @@ TEST(RenderPipelineOnHost, MissingSuiteReturns516AndDisposesEveryFrame) {
 }
 
 // ---------------------------------------------------------------- 4. pending error, noise preview
-// Part 2.1: an error from the channel split skips the channel scale and
+// An error from the channel split skips the channel scale and
 // everything after it; scratch frames A and B are both still disposed, and
 // the later groups' frames are still created and disposed, never filled.
 TEST(RenderPipelineOnHost, ChannelSplitErrorSkipsEverythingAfterIt) {
@@ -554,7 +554,7 @@ TEST(RenderPipelineOnHost, ChannelSplitErrorSkipsEverythingAfterIt) {
     EXPECT_TRUE(samePixels(r.outputPixels(), r.spy.outputCopies[0].pixels));
 }
 
-// Part 2.1: an error from the pixel streak skips the glitch slice and the
+// An error from the pixel streak skips the glitch slice and the
 // glitch block; their scratch frames are still created and disposed, but
 // not filled or used.
 TEST(RenderPipelineOnHost, PixelStreakErrorSkipsSliceAndBlock) {
@@ -649,7 +649,7 @@ TEST(RenderPipelineOnHost, NoisePreviewReturnsThePendingFillError) {
 }
 
 // ---------------------------------------------------------------- 5. no dither after a failed compression
-// At the defaults the dither step is 12 (Part 4.8): after it every colour
+// At the defaults the dither step is 12: after it every colour
 // byte of the working frame is a multiple of 12.
 bool everyColourAMultipleOf(const Pixels& pixels, int32_t step) {
     for (const PF_Pixel8& p : pixels)
