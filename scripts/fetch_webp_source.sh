@@ -43,9 +43,15 @@ apt_options=(
 )
 apt-get "${apt_options[@]}" update >&2
 mkdir -p "$dest"
-(cd "$dest" && apt-get "${apt_options[@]}" source "libwebp=$version" >&2)
-if [ ! -f "$dest/libwebp-$upstream/CMakeLists.txt" ]; then
-  echo "fetch_webp_source: libwebp $version was not unpacked into $dest" >&2
+# The same version as the Linux build's library, so both encode alike; if the
+# archive has moved on since it was installed, the current source will do.
+if ! (cd "$dest" && apt-get "${apt_options[@]}" source "libwebp=$version" >&2); then
+  echo "fetch_webp_source: libwebp $version is no longer offered; fetching the current source" >&2
+  (cd "$dest" && apt-get "${apt_options[@]}" source libwebp >&2)
+fi
+unpacked=$(find "$dest" -maxdepth 2 -path "$dest/libwebp-*/CMakeLists.txt" -print -quit)
+if [ -z "$unpacked" ]; then
+  echo "fetch_webp_source: no libwebp source was unpacked into $dest" >&2
   exit 1
 fi
-echo "$dest/libwebp-$upstream"
+dirname "$unpacked"
