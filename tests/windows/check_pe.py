@@ -7,7 +7,9 @@ Corvexel.aex must be a 64-bit x86 DLL whose export table names the module
 "Corvexel.aex" and exports exactly one function, EntryPointFunc; it must
 import only Windows' own DLLs; and it must carry the plug-in property list
 as resource "PiPL" 16000, language 1033, with exactly the expected bytes.
-corvexel.exe must be a 64-bit console program importing only Windows DLLs.
+corvexel.exe must be a 64-bit console program importing only Windows DLLs,
+with a manifest that makes UTF-8 its code page (file names with any
+characters).
 
 The expected property list is assembled here from its field table, apart
 from the C++ array the build embeds, so a slip in either one shows.
@@ -20,6 +22,7 @@ import pefile
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_DLL = 0x2000
 IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
+RT_MANIFEST = 24
 
 # DLLs that every 64-bit Windows installation provides.
 SYSTEM_DLLS = {
@@ -86,18 +89,24 @@ def check_imports(check, pe, name):
     return dlls
 
 
-def find_resource(pe, type_name, resource_id, language):
+def same_type(type_entry, resource_type):
+    """Custom type names are stored upper-case by resource compilers and
+    matched case-insensitively by Windows; standard types are numbers."""
+    if isinstance(resource_type, int):
+        return type_entry.name is None and type_entry.id == resource_type
+    return type_entry.name is not None and str(type_entry.name).upper() == resource_type.upper()
+
+
+def find_resource(pe, resource_type, resource_id, language=None):
     directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for type_entry in directory.entries if directory is not None else []:
-        # Resource compilers store custom type names upper-case; Windows
-        # matches them case-insensitively.
-        if type_entry.name is None or str(type_entry.name).upper() != type_name.upper():
+        if not same_type(type_entry, resource_type):
             continue
         for id_entry in type_entry.directory.entries:
             if id_entry.id != resource_id:
                 continue
             for language_entry in id_entry.directory.entries:
-                if language_entry.id == language:
+                if language is None or language_entry.id == language:
                     data = language_entry.data.struct
                     return pe.get_data(data.OffsetToData, data.Size)
     return None
@@ -134,6 +143,9 @@ def check_program(check, path):
     check.expect(not pe.FILE_HEADER.Characteristics & IMAGE_FILE_DLL, f"{name}: is a DLL")
     check.expect(pe.OPTIONAL_HEADER.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI,
                  f"{name}: not a console program")
+    manifest = find_resource(pe, RT_MANIFEST, 1) or b""
+    check.expect(b"<activeCodePage" in manifest and b">UTF-8<" in manifest,
+                 f"{name}: no manifest making UTF-8 its code page")
     return check_imports(check, pe, name)
 
 
@@ -150,7 +162,8 @@ def main(argv):
         return 1
     print(f"Corvexel.aex: x86-64 DLL, exports EntryPointFunc as Corvexel.aex, "
           f"PiPL {pipl_size} bytes, imports {', '.join(module_dlls)}")
-    print(f"corvexel.exe: x86-64 console program, imports {', '.join(program_dlls)}")
+    print(f"corvexel.exe: x86-64 console program with a UTF-8 manifest, "
+          f"imports {', '.join(program_dlls)}")
     return 0
 
 

@@ -86,6 +86,8 @@ run_case one_thread render -o OUT "${size[@]}" --time 7/10 "${all_groups[@]}" --
 # The test card written by Linux, read back as an input file by both.
 "$linux_cli" render -o card.png "${size[@]}" --param 1=0 >/dev/null 2>&1
 run_case input_file render -i card.png -o OUT --time 1/4 "${all_groups[@]}"
+# File names beyond ASCII.
+run_case "name_ünï€" render -o OUT "${size[@]}" --time 1/5
 # Rendering over an existing file replaces it.
 cp card.png overwrite.linux.png
 cp card.png overwrite.windows.png
