@@ -6,7 +6,8 @@ usage: check_pe.py Corvexel.aex corvexel.exe
 Corvexel.aex must be a 64-bit x86 DLL whose export table names the module
 "Corvexel.aex" and exports exactly one function, EntryPointFunc; it must
 import only Windows' own DLLs; and it must carry the plug-in property list
-as resource "PiPL" 16000, language 1033, with exactly the expected bytes.
+as resource "PiPL" 16000, language 1033, with exactly the expected bytes,
+and a version resource for the file's properties.
 corvexel.exe must be a 64-bit console program importing only Windows DLLs,
 with a manifest that makes UTF-8 its code page (file names with any
 characters).
@@ -112,6 +113,15 @@ def find_resource(pe, resource_type, resource_id, language=None):
     return None
 
 
+def version_strings(pe):
+    strings = {}
+    for info in getattr(pe, "FileInfo", None) or []:
+        for entry in info:
+            for table in getattr(entry, "StringTable", []):
+                strings.update(table.entries)
+    return strings
+
+
 def check_module(check, path):
     pe = pefile.PE(path)
     name = "Corvexel.aex"
@@ -128,6 +138,8 @@ def check_module(check, path):
         check.expect(names == [b"EntryPointFunc"], f"{name}: exports {names!r}")
 
     dlls = check_imports(check, pe, name)
+    check.expect(version_strings(pe).get(b"FileVersion") == b"1.0.0",
+                 f"{name}: no version resource saying 1.0.0")
     pipl = find_resource(pe, "PiPL", 16000, 1033)
     check.expect(pipl is not None, f"{name}: no PiPL resource 16000 in language 1033")
     if pipl is not None:
