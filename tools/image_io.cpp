@@ -77,6 +77,36 @@ bool loadImage(const std::string& path, RgbaImage* image, std::string* error) {
     return decodeRgba<stbi_uc>(path, stbi_load, [](stbi_uc v) { return v; }, image, error);
 }
 
+bool isRawRgbaName(const std::string& path) {
+    const std::string suffix = ".rgba";
+    return path.size() > suffix.size() &&
+           path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+namespace {
+
+bool writeRawRgba(const std::string& path, const RgbaImage& image, std::string* error) {
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool ok = file != nullptr;
+    if (ok) {
+        ok = std::fwrite(image.pixels.data(), 1, image.pixels.size(), file) == image.pixels.size();
+        ok = std::fclose(file) == 0 && ok;
+    }
+    if (!ok || !replaceFile(temporary, path)) {
+        std::remove(temporary.c_str());
+        *error = "cannot write output: " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool writeImage(const std::string& path, const RgbaImage& image, std::string* error) {
+    return isRawRgbaName(path) ? writeRawRgba(path, image, error) : writePng(path, image, error);
+}
+
 bool writePng(const std::string& path, const RgbaImage& image, std::string* error) {
     // Same directory as the target, so the rename stays on one file system.
     const std::string temporary = path + ".part";

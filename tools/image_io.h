@@ -24,3 +24,12 @@ bool loadImage(const std::string& path, RgbaImage* image, std::string* error);
 // Writes an 8-bit RGBA PNG. The file is written beside its final name and
 // renamed into place, so a failure never leaves a partial file behind.
 bool writePng(const std::string& path, const RgbaImage& image, std::string* error);
+
+// True for a name ending in ".rgba": the picture is written as raw 8-bit RGBA,
+// rows packed, top row first, with no header (for piping into other tools and
+// for comparing pixels without any file format in between).
+bool isRawRgbaName(const std::string& path);
+
+// Writes the picture as raw RGBA (isRawRgbaName) or as a PNG, replacing the
+// file in one step as writePng does.
+bool writeImage(const std::string& path, const RgbaImage& image, std::string* error);

@@ -279,7 +279,7 @@ int renderFrame(Host* host, PF_EntryPointFunc entry, ParamValues* values, Frame*
         return kExitRenderError;
     }
     std::string error;
-    if (!writePng(path, frameToRgba(*output), &error)) {
+    if (!writeImage(path, frameToRgba(*output), &error)) {
         std::fprintf(stderr, "corvexel render: %s\n", error.c_str());
         return kExitFailure;
     }
