@@ -15,3 +15,6 @@ echo "== windows checks =="
 rm -rf build/windows/wine-compare/*.png
 bash tests/windows/compare_with_wine.sh build/release/corvexel build/windows/corvexel.exe \
   build/windows/wine-compare
+echo "== windows golden renders =="
+CORVEXEL_WINEPREFIX="$PWD/build/windows/wine-compare/wineprefix" \
+  bash tests/golden/run_golden.sh --wine build/windows/corvexel.exe build/windows/golden
