@@ -9,8 +9,22 @@
 
 namespace {
 
+// byte / 255, divided in double and rounded to float, for every byte. The
+// table is filled by the compiler, which rounds each quotient exactly; done
+// at run time, optimisers have been seen to vectorise the divisions and keep
+// the double quotient, skipping the rounding to float.
+struct NormalisedTable {
+    float v[256];
+    constexpr NormalisedTable() : v() {
+        for (int32_t i = 0; i < 256; ++i) {
+            v[i] = static_cast<float>(static_cast<double>(i) / 255.0);
+        }
+    }
+};
+constexpr NormalisedTable kNormalised;
+
 float normalised(A_u_char byte) {
-    return static_cast<float>(static_cast<double>(byte) / 255.0);
+    return kNormalised.v[byte];
 }
 
 // Keeps the low 8 bits of a truncated value: out-of-range results wrap.

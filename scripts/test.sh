@@ -23,7 +23,8 @@ run_suite() {
 
 run_suite release
 run_suite asan
-# Thread-safety: the tests that drive stages and the host on several threads.
-run_suite tsan -R 'Thread|thread|Concurren|concurren'
+# Thread-safety: the tests that drive stages and the host on several threads,
+# and the exactness checks that must hold in this build's code too.
+run_suite tsan -R 'Thread|thread|Concurren|concurren|golden|AllColours'
 # The shipped form: Corvexel.aex cross-built for Windows, checked under Wine.
 bash scripts/test_windows.sh
