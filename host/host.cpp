@@ -35,6 +35,7 @@ struct Host::State {
     mutable std::mutex lock;
     Books books;
     std::vector<std::string> log;
+    std::vector<GeometryCall> geometry;
     std::map<std::string, int64_t> occurrences;
     int64_t handleRequests = 0;
     std::map<void*, std::vector<uint8_t>*> worlds;
@@ -402,6 +403,14 @@ PF_Err enterCall(Host::State* s, const char* name) {
     return PF_Err_NONE;
 }
 
+bool recordsGeometry(const Host::State* s) { return s != nullptr && s->options.recordGeometry; }
+
+void recordGeometry(Host::State* s, const GeometryCall& call) {
+    if (s == nullptr || !s->options.recordGeometry) return;
+    std::lock_guard<std::mutex> guard(s->lock);
+    s->geometry.push_back(call);
+}
+
 PF_Err parallelFor(Host::State* s, int32_t count,
                    const std::function<PF_Err(int32_t index, int32_t threadIndex)>& body) {
     if (count <= 0) return PF_Err_NONE;
@@ -508,6 +517,11 @@ std::vector<std::string> Host::callLog() const {
 void Host::clearCallLog() {
     std::lock_guard<std::mutex> guard(state_->lock);
     state_->log.clear();
+    state_->geometry.clear();
+}
+std::vector<GeometryCall> Host::geometryCalls() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->geometry;
 }
 Books Host::books() const {
     std::lock_guard<std::mutex> guard(state_->lock);

@@ -39,6 +39,29 @@ struct HostOptions {
     int32_t threads = 0;          // iteration worker threads; 0 = one per hardware thread
     int32_t rowPadding = 0;       // extra bytes after every row of a world from new_world
     FaultPlan faults;
+    bool recordGeometry = false;  // keep the arguments of every geometry call (geometryCalls)
+};
+
+// The arguments of one geometry call the plug-in made, transform_world or
+// transfer_rect, as the host received them: what a test checks to know
+// exactly where and how the plug-in asked for a picture to be drawn.
+struct GeometryCall {
+    std::string name;                     // "transform_world" or "transfer_rect"
+    PF_EffectWorld src{};                 // copies of the worlds' records as they were
+    PF_EffectWorld dst{};                 // (zero when the pointer was null)
+    bool hasRect = false;                 // false when the rectangle pointer was null
+    PF_Rect rect{};                       // transfer_rect: the source rectangle;
+                                          // transform_world: the destination rectangle
+    A_long destX = 0;                     // transfer_rect: where the rectangle's corner lands
+    A_long destY = 0;
+    bool hasMatrix = false;
+    PF_FloatMatrix matrix{};              // transform_world: the first matrix
+    A_long matrixCount = 0;
+    PF_Boolean sourceToDestination = 0;
+    bool hasMode = false;
+    PF_CompositeMode mode{};
+    PF_Quality quality = 0;
+    PF_ModeFlags modeFlags = 0;
 };
 
 // Outstanding resources after a command; all zero when the plug-in cleaned up.
@@ -80,7 +103,11 @@ public:
     // Every host call the plug-in made, by name, in order ("new_world",
     // "fill", "AcquireSuite:PF ANSI Suite", "transfer_rect", ...).
     std::vector<std::string> callLog() const;
-    void clearCallLog();
+    void clearCallLog();   // clears the geometry calls too
+
+    // The geometry calls made since the log was last cleared, in order
+    // (empty unless HostOptions::recordGeometry is on).
+    std::vector<GeometryCall> geometryCalls() const;
 
     Books books() const;
     HostOptions& options();

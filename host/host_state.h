@@ -20,6 +20,10 @@ Host::State* currentState();
 // for this occurrence of it (PF_Err_NONE when none is).
 PF_Err enterCall(Host::State* state, const char* name);
 
+// Whether the host keeps the arguments of geometry calls, and keeping them.
+bool recordsGeometry(const Host::State* state);
+void recordGeometry(Host::State* state, const GeometryCall& call);
+
 // Runs body(index, threadIndex) for every index in [0, count) on the host's
 // worker threads. Stops handing out work after the first non-zero result and
 // returns it (the lowest index's error when several fail). threadIndex is in

@@ -170,14 +170,61 @@ bool usableComposite(PF_ModeFlags modeFlags, const PF_CompositeMode* mode,
     return modeFlags == PF_MF_Alpha_STRAIGHT && mode != nullptr && mask == nullptr;
 }
 
+// ------------------------------------------------------------ recording
+
+void recordTransferRect(Host::State* state, PF_Quality quality, PF_ModeFlags modeFlags,
+                        const PF_Rect* srcRect, const PF_EffectWorld* srcWorld,
+                        const PF_CompositeMode* mode, A_long destX, A_long destY,
+                        const PF_EffectWorld* dstWorld) {
+    if (!recordsGeometry(state)) return;
+    GeometryCall call;
+    call.name = "transfer_rect";
+    if (srcWorld != nullptr) call.src = *srcWorld;
+    if (dstWorld != nullptr) call.dst = *dstWorld;
+    call.hasRect = srcRect != nullptr;
+    if (srcRect != nullptr) call.rect = *srcRect;
+    call.destX = destX;
+    call.destY = destY;
+    call.hasMode = mode != nullptr;
+    if (mode != nullptr) call.mode = *mode;
+    call.quality = quality;
+    call.modeFlags = modeFlags;
+    recordGeometry(state, call);
+}
+
+void recordTransformWorld(Host::State* state, PF_Quality quality, PF_ModeFlags modeFlags,
+                          const PF_EffectWorld* srcWorld, const PF_CompositeMode* mode,
+                          const PF_FloatMatrix* matrices, A_long matrixCount,
+                          PF_Boolean sourceToDestination, const PF_Rect* destRect,
+                          const PF_EffectWorld* dstWorld) {
+    if (!recordsGeometry(state)) return;
+    GeometryCall call;
+    call.name = "transform_world";
+    if (srcWorld != nullptr) call.src = *srcWorld;
+    if (dstWorld != nullptr) call.dst = *dstWorld;
+    call.hasRect = destRect != nullptr;
+    if (destRect != nullptr) call.rect = *destRect;
+    call.hasMatrix = matrices != nullptr && matrixCount >= 1;
+    if (call.hasMatrix) call.matrix = matrices[0];
+    call.matrixCount = matrixCount;
+    call.sourceToDestination = sourceToDestination;
+    call.hasMode = mode != nullptr;
+    if (mode != nullptr) call.mode = *mode;
+    call.quality = quality;
+    call.modeFlags = modeFlags;
+    recordGeometry(state, call);
+}
+
 // ------------------------------------------------------------ transfer_rect
 
-PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality, PF_ModeFlags modeFlags, PF_Field,
+PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeFlags, PF_Field,
                     const PF_Rect* srcRect, const PF_EffectWorld* srcWorld,
                     const PF_CompositeMode* mode, const PF_MaskWorld* mask, A_long destX,
                     A_long destY, PF_EffectWorld* dstWorld) {
     Host::State* state = nullptr;
     if (const PF_Err err = beginCall(effectRef, "transfer_rect", &state)) return err;
+    recordTransferRect(state, quality, modeFlags, srcRect, srcWorld, mode, destX, destY,
+                       dstWorld);
     if (!usableWorld(srcWorld) || !usableWorld(dstWorld) ||
         !usableComposite(modeFlags, mode, mask)) {
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -426,6 +473,8 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
                       const PF_Rect* destRect, PF_EffectWorld* dstWorld) {
     Host::State* state = nullptr;
     if (const PF_Err err = beginCall(effectRef, "transform_world", &state)) return err;
+    recordTransformWorld(state, quality, modeFlags, srcWorld, mode, matrices, matrixCount,
+                         sourceToDestination, destRect, dstWorld);
     if (!usableWorld(srcWorld) || !usableWorld(dstWorld) ||
         !usableComposite(modeFlags, mode, mask) || matrices == nullptr || matrixCount < 1) {
         return PF_Err_BAD_CALLBACK_PARAM;
