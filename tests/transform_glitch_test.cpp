@@ -7,6 +7,7 @@
 // inside the crop rectangle and nothing outside it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -184,6 +185,114 @@ TEST(TransformGlitch, WigglesMoveThePictureRepeatably) {
     int32_t differing = 0;
     for (int32_t seed = 1; seed <= 8; ++seed) differing += draw(seed, 0.5f) != first;
     EXPECT_GT(differing, 0);
+}
+
+// The matrix and destination rectangle handed to transform_world at non-zero
+// wiggles, against the formulas worked out here from the noise field itself:
+// each wiggle is the field's wiggle at its own offset, with the speed factor
+// k = (float)((Speed x Corvexel Speed) x 0.1) and the step count of the
+// Wiggle Quantization Steps slider; every product in double precision in
+// the order written.
+struct WiggleCase {
+    const char* name;
+    int32_t width, height, seed;
+    float time;
+    double speed, corvexelSpeed, amount, positionWiggle, scale, scaleWiggle, cropWiggle, steps;
+    PF_Fixed positionX, positionY, crop1X, crop1Y, crop2X, crop2Y;
+};
+
+const WiggleCase kWiggleCases[] = {
+    {"every wiggle, fine steps", 40, 30, 3, 2.25f, 6, 45, 70, 30, 120, 40, 25, 64,
+     23 * kOne + 0x4000, 11 * kOne, 2 * kOne + 0x8000, 3 * kOne, 37 * kOne, 26 * kOne - 1},
+    {"coarser steps", 72, 40, 47, 0.7f, 9, 80, 55, 60, -80, 70, 35, 23.5, 30 * kOne,
+     19 * kOne + 0x8000, 70 * kOne, 39 * kOne, 4 * kOne, 1 * kOne},
+    {"a tall frame", 24, 64, 2, 5.5f, 3, 100, 90, 45, 100, 25, 50, 41, 12 * kOne, 32 * kOne,
+     0, 0, 24 * kOne, 64 * kOne},
+};
+
+PF_Rect expectedCrop(const WiggleCase& c, const NoiseField& noise, float steps, float k) {
+    const double a = c.amount / 100.0;
+    const double cw = (c.cropWiggle / 100.0) * c.width * a;
+    auto corner = [](PF_Fixed v) { return static_cast<int32_t>((int64_t{v} + 0x8000) >> 16); };
+    auto jump = [&](int32_t offset) {
+        return static_cast<int32_t>(static_cast<double>(noise.wiggle(offset, steps, k)) * cw);
+    };
+    const int32_t x1 = corner(c.crop1X) + jump(1987);
+    const int32_t y1 = corner(c.crop1Y) + jump(3987);
+    const int32_t x2 = corner(c.crop2X) + jump(5987);
+    const int32_t y2 = corner(c.crop2Y) + jump(7987);
+    return PF_Rect{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+}
+
+TEST(TransformGlitch, MatrixAndCropFollowTheWiggles) {
+    for (const WiggleCase& c : kWiggleCases) {
+        SCOPED_TRACE(c.name);
+        StageFixture f(c.width, c.height);
+        f.host.options().recordGeometry = true;
+        f.reseed(c.seed, c.time);
+        f.params.setFloat(kParamTransformSpeed, c.speed);
+        f.params.setFloat(kParamCorvexelSpeed, c.corvexelSpeed);
+        f.params.setFloat(kParamCorvexelAmount, c.amount);
+        f.params.setFloat(kParamPositionWiggle, c.positionWiggle);
+        f.params.setFloat(kParamScale, c.scale);
+        f.params.setFloat(kParamScaleWiggle, c.scaleWiggle);
+        f.params.setFloat(kParamCropWiggle, c.cropWiggle);
+        f.params.setFloat(kParamWiggleSteps, c.steps);
+        f.params.setPoint(kParamPosition, c.positionX, c.positionY);
+        f.params.setPoint(kParamCropFirst, c.crop1X, c.crop1Y);
+        f.params.setPoint(kParamCropSecond, c.crop2X, c.crop2Y);
+        Frame working(c.width, c.height);
+        PF_CompositeMode mode;
+        fillCompositeMode(&mode, 1, 100.0);
+        ASSERT_EQ(f.run([&](PF_InData* in, PF_OutData*, SuiteCache* suites) {
+            return runTransformGlitch(in, f.params.array(), &f.output.world, &working.world,
+                                      &f.noise, &mode, suites);
+        }),
+                  PF_Err_NONE);
+        const auto calls = f.host.geometryCalls();
+        ASSERT_EQ(calls.size(), 1u);
+        const corvexel::host::GeometryCall& call = calls[0];
+        ASSERT_EQ(call.name, "transform_world");
+
+        const float k = static_cast<float>((c.speed * c.corvexelSpeed) * 0.1);
+        const float steps = static_cast<float>(c.steps);
+        auto wiggle = [&](int32_t offset) {
+            return static_cast<double>(f.noise.wiggle(offset, steps, k));
+        };
+        // The case is only worth its name when every wiggle moves something
+        // and no two of them agree.
+        const int32_t offsets[] = {3338, 8333, 1987, 3987, 5987, 7987, -551};
+        for (int32_t i = 0; i < 7; ++i) {
+            ASSERT_NE(wiggle(offsets[i]), 0.0) << "offset " << offsets[i];
+            for (int32_t j = 0; j < i; ++j) ASSERT_NE(wiggle(offsets[i]), wiggle(offsets[j]));
+        }
+
+        const double W = c.width, H = c.height, a = c.amount / 100.0;
+        const double pw = (c.positionWiggle / 100.0) * a;
+        const double bx = -(((wiggle(3338) * pw) * W - c.positionX / 65536.0) + W * 0.5);
+        const double by = -(((wiggle(8333) * pw) * H - c.positionY / 65536.0) + H * 0.5);
+        const double s = c.scale / 100.0 + ((c.scaleWiggle / 100.0) * a) * wiggle(-551);
+        const double tx = bx - (s - 1.0) * (W * 0.5);
+        const double ty = by - (s - 1.0) * (H * 0.5);
+        const double want[3][3] = {{s, 0.0, 0.0}, {0.0, s, 0.0}, {tx, ty, 1.0}};
+        ASSERT_TRUE(call.hasMatrix);
+        for (int32_t r = 0; r < 3; ++r) {
+            for (int32_t col = 0; col < 3; ++col) {
+                EXPECT_EQ(call.matrix.mat[r][col], want[r][col]) << "matrix " << r << "," << col;
+            }
+        }
+        const PF_Rect crop = expectedCrop(c, f.noise, steps, k);
+        ASSERT_TRUE(call.hasRect);
+        EXPECT_EQ(call.rect.left, crop.left);
+        EXPECT_EQ(call.rect.top, crop.top);
+        EXPECT_EQ(call.rect.right, crop.right);
+        EXPECT_EQ(call.rect.bottom, crop.bottom);
+        EXPECT_EQ(call.matrixCount, 1);
+        EXPECT_EQ(call.sourceToDestination, 1);
+        EXPECT_EQ(call.modeFlags, PF_MF_Alpha_STRAIGHT);
+        EXPECT_EQ(call.src.data, f.input.world.data);
+        EXPECT_EQ(call.dst.data, working.world.data);
+    }
 }
 
 }  // namespace

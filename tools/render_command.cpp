@@ -45,6 +45,8 @@ struct RenderRequest {
     bool sizeGiven = false;
     int32_t threads = 0;
     int32_t rowPadding = 0;
+    bool extentGiven = false;
+    int32_t extent[4] = {0, 0, 0, 0};   // the output's extent hint: left, top, right, bottom
     std::string stage;
     bool animate = false;
     int32_t firstFrame = 0;
@@ -71,7 +73,8 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         std::string v;
         if (opt == "-i" || opt == "-o" || opt == "--time" || opt == "--param" ||
             opt == "--set" || opt == "--size" || opt == "--threads" || opt == "--stage" ||
-            opt == "--frames" || opt == "--fps" || opt == "--row-padding") {
+            opt == "--frames" || opt == "--fps" || opt == "--row-padding" ||
+            opt == "--extent") {
             if (!value(&v)) return badInput("option " + opt + " needs a value");
         } else {
             return badInput("unknown option: " + opt);
@@ -98,6 +101,10 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
                 return badInput("malformed row padding: " + v);
             }
             req->rowPadding = static_cast<int32_t>(n);
+        }
+        if (opt == "--extent") {
+            if (!parseExtent(v, req->extent)) return badInput("malformed extent: " + v);
+            req->extentGiven = true;
         }
         if (opt == "--param" || opt == "--set") {
             std::string key, val;
@@ -250,6 +257,19 @@ int runRender(const std::vector<std::string>& argsIn) {
     hostOptions.rowPadding = req.rowPadding;
     Host host(hostOptions);
     Frame output(picture.width, picture.height, req.rowPadding);
+    if (req.extentGiven) {
+        // Hosts may hand an output whose extent hint is smaller than the
+        // frame; the hint has to lie inside it.
+        if (req.extent[2] > picture.width || req.extent[3] > picture.height) {
+            return badInput("extent " + std::to_string(req.extent[0]) + "," +
+                            std::to_string(req.extent[1]) + "," + std::to_string(req.extent[2]) +
+                            "," + std::to_string(req.extent[3]) + " lies outside the " +
+                            std::to_string(picture.width) + "x" + std::to_string(picture.height) +
+                            " frame");
+        }
+        output.world.extent_hint = PF_Rect{req.extent[0], req.extent[1], req.extent[2],
+                                           req.extent[3]};
+    }
     PF_EntryPointFunc entry = module->entry();
     if (!req.stage.empty()) {
         gStageName = req.stage;

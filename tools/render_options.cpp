@@ -80,6 +80,22 @@ bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
     return true;
 }
 
+bool parseExtent(const std::string& text, int32_t rect[4]) {
+    int32_t values[4];
+    size_t start = 0;
+    for (int32_t i = 0; i < 4; ++i) {
+        const size_t comma = i < 3 ? text.find(',', start) : text.size();
+        if (comma == std::string::npos) return false;
+        uint64_t v = 0;
+        if (!parseBounded(text.substr(start, comma - start), INT32_MAX, &v)) return false;
+        values[i] = static_cast<int32_t>(v);
+        start = comma + 1;
+    }
+    if (values[0] > values[2] || values[1] > values[3]) return false;
+    for (int32_t i = 0; i < 4; ++i) rect[i] = values[i];
+    return true;
+}
+
 bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last) {
     size_t dash = text.find('-');
     if (dash == std::string::npos) return false;

@@ -18,6 +18,10 @@ bool parseTime(const std::string& text, RenderTime* time);
 // "WxH", both 1 .. 32768.
 bool parseSize(const std::string& text, int32_t* width, int32_t* height);
 
+// "L,T,R,B": a rectangle of whole pixels (left, top, right, bottom; right
+// and bottom exclusive), each a decimal integer, L <= R and T <= B.
+bool parseExtent(const std::string& text, int32_t rect[4]);
+
 // "A-B" with 0 <= A <= B.
 bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last);
 

@@ -100,6 +100,9 @@ expect_bad --frames 5-3 --fps 24
 expect_bad --row-padding -4
 expect_bad --row-padding 4097
 expect_bad --row-padding 8x
+expect_bad --extent 1,2,3          # four edges
+expect_bad --extent 5,0,4,9        # left beyond right
+expect_bad --size 64x36 --extent 0,0,65,36   # outside the frame
 expect_bad --frames 1-2 --fps 0
 rm -f "$work"/out_*.png
 set +e
