@@ -14,6 +14,13 @@ bool splitSetting(const std::string& text, std::string* key, std::string* value)
     return true;
 }
 
+std::string trimSetting(const std::string& text) {
+    const char* space = " \t\r\n";
+    const size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
 bool parseSettingNumber(const std::string& text, double* value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -22,6 +29,11 @@ bool parseSettingNumber(const std::string& text, double* value) {
     if (*end != '\0' || errno != 0 || !std::isfinite(v)) return false;
     *value = v;
     return true;
+}
+
+PF_Fixed pointPercentToFixed(double percent, int32_t extent) {
+    const int64_t fixedPercent = std::llround(percent * 65536.0);
+    return static_cast<PF_Fixed>(fixedPercent * extent / 100);
 }
 
 std::string applySetting(const std::vector<ParamInfo>& catalog, ParamValues* values,
@@ -71,12 +83,27 @@ std::string applySetting(const std::vector<ParamInfo>& catalog, ParamValues* val
         values->setPopup(id, item);
     } else if (kind == "point") {
         size_t comma = text.find(',');
-        double x = 0, y = 0;
-        if (comma == std::string::npos || !parseSettingNumber(text.substr(0, comma), &x) ||
-            !parseSettingNumber(text.substr(comma + 1), &y) || std::fabs(x) > 32767.0 ||
-            std::fabs(y) > 32767.0) {
-            return bad;
+        if (comma == std::string::npos) return bad;
+        std::string xText = text.substr(0, comma), yText = text.substr(comma + 1);
+        const bool percent = !xText.empty() && xText.back() == '%';
+        if (percent != (!yText.empty() && yText.back() == '%')) return bad;
+        if (percent) {
+            xText.pop_back();
+            yText.pop_back();
         }
+        double x = 0, y = 0;
+        if (!parseSettingNumber(xText, &x) || !parseSettingNumber(yText, &y)) return bad;
+        if (percent) {
+            // Percent of the layer, so one look fits every frame size.
+            const PF_LayerDef& layer = values->at(0).u.ld;
+            if (std::fabs(x) * layer.width > 3276700.0 || std::fabs(y) * layer.height > 3276700.0) {
+                return bad;
+            }
+            values->setPoint(id, pointPercentToFixed(x, layer.width),
+                             pointPercentToFixed(y, layer.height));
+            return "";
+        }
+        if (std::fabs(x) > 32767.0 || std::fabs(y) > 32767.0) return bad;
         values->setPoint(id, static_cast<PF_Fixed>(std::lround(x * 65536.0)),
                          static_cast<PF_Fixed>(std::lround(y * 65536.0)));
     } else {

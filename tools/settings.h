@@ -13,8 +13,15 @@
 // Splits "KEY=VALUE" at its last '='; false when there is no '=' or no key.
 bool splitSetting(const std::string& text, std::string* key, std::string* value);
 
+// The text without the spaces, tabs and line breaks around it.
+std::string trimSetting(const std::string& text);
+
 // A finite decimal number, nothing before or after it.
 bool parseSettingNumber(const std::string& text, double* value);
+
+// A point coordinate in percent of the layer's width or height as 16.16
+// layer pixels, converted as the host converts the declared defaults.
+PF_Fixed pointPercentToFixed(double percent, int32_t extent);
 
 // Checks one value against the parameter's kind and valid range and stores
 // it in `values`. Returns "" or the reason it was refused (which names the
