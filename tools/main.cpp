@@ -18,6 +18,8 @@ void printUsage(std::FILE* out) {
         "  about              print the plug-in's About message\n"
         "  params [--json]    list the 101 parameters (ids, groups, kinds, defaults,\n"
         "                     ranges, popup items); --json prints them as JSON\n"
+        "  params --values [--preset FILE] [--param ID=V] [--set PATH=V] [--size WxH]\n"
+        "                     print the parameters in force as a settings file\n"
         "  render ...         render frames through the plug-in\n"
         "\n"
         "options for every command:\n"

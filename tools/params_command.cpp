@@ -7,6 +7,9 @@
 #include "tools/cli.h"
 #include "tools/param_catalog.h"
 #include "tools/plugin_loader.h"
+#include "tools/presets.h"
+#include "tools/render_options.h"
+#include "tools/settings.h"
 
 namespace {
 
@@ -158,6 +161,39 @@ std::string textLine(const ParamInfo& info) {
     return line;
 }
 
+// What `params --values` is asked to start from: settings files, then
+// single settings, on a layer of the given size (points need one).
+struct ValuesRequest {
+    bool wanted = false;
+    std::vector<std::string> presets;
+    std::vector<std::pair<std::string, std::string>> settings;
+    int32_t width = 1280;
+    int32_t height = 720;
+};
+
+// Prints the parameters in force as a settings file. Returns the exit code.
+int printValues(const std::vector<PF_ParamDef>& declared, const std::vector<ParamInfo>& catalog,
+                const ValuesRequest& request) {
+    PF_LayerDef layer{};
+    layer.width = request.width;
+    layer.height = request.height;
+    corvexel::host::ParamValues values(declared, layer);
+    for (const std::string& preset : request.presets) {
+        if (std::string reason = applyPresetFile(catalog, &values, preset); !reason.empty()) {
+            std::fprintf(stderr, "corvexel params: %s\n", reason.c_str());
+            return kExitUsage;
+        }
+    }
+    for (const auto& [key, text] : request.settings) {
+        if (std::string reason = applySetting(catalog, &values, key, text); !reason.empty()) {
+            std::fprintf(stderr, "corvexel params: %s\n", reason.c_str());
+            return kExitUsage;
+        }
+    }
+    std::fputs(formatPreset(catalog, values).c_str(), stdout);
+    return kExitSuccess;
+}
+
 }  // namespace
 
 int runParams(const std::vector<std::string>& argsIn) {
@@ -168,12 +204,38 @@ int runParams(const std::vector<std::string>& argsIn) {
         return usageError(error);
     }
     bool json = false;
-    for (const std::string& arg : args) {
+    ValuesRequest values;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool takesValue = arg == "--preset" || arg == "--param" || arg == "--set" ||
+                                arg == "--size";
+        if (takesValue && i + 1 >= args.size()) {
+            return usageError("params: option " + arg + " needs a value");
+        }
         if (arg == "--json") {
             json = true;
+        } else if (arg == "--values") {
+            values.wanted = true;
+        } else if (arg == "--preset") {
+            values.presets.push_back(args[++i]);
+        } else if (arg == "--param" || arg == "--set") {
+            std::string key, text;
+            if (!splitSetting(args[++i], &key, &text)) {
+                return usageError("params: malformed setting: " + args[i]);
+            }
+            values.settings.emplace_back(key, text);
+        } else if (arg == "--size") {
+            if (!parseSize(args[++i], &values.width, &values.height)) {
+                return usageError("params: malformed size: " + args[i]);
+            }
         } else {
             return usageError("params: unknown option \"" + arg + "\"");
         }
+    }
+    const bool startsFromValues = !values.presets.empty() || !values.settings.empty();
+    if (json && values.wanted) return usageError("params: --json and --values go apart");
+    if (startsFromValues && !values.wanted) {
+        return usageError("params: --preset, --param and --set go with --values");
     }
     auto module = loadPlugin(options, &error);
     if (!module) {
@@ -189,6 +251,7 @@ int runParams(const std::vector<std::string>& argsIn) {
     }
     // The popup item strings point into the module, which stays loaded here.
     std::vector<ParamInfo> catalog = buildParamCatalog(declared);
+    if (values.wanted) return printValues(declared, catalog, values);
     if (json) {
         printJson(catalog);
     } else {

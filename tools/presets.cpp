@@ -34,9 +34,10 @@ std::string shortestNumber(double value) {
 std::string percentText(PF_Fixed fixed, int32_t extent) {
     if (extent <= 0) return "";
     const double percent = static_cast<double>(fixed) / 65536.0 * 100.0 / extent;
-    char buffer[40];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", precision, percent);
+    if (std::fabs(percent) > 1e6) return "";
+    char buffer[64];
+    for (int decimals = 0; decimals <= 12; ++decimals) {
+        std::snprintf(buffer, sizeof buffer, "%.*f", decimals, percent);
         if (pointPercentToFixed(std::strtod(buffer, nullptr), extent) == fixed) {
             return std::string(buffer) + "%";
         }

@@ -16,9 +16,11 @@
 #include "host/host.h"
 #include "render/stage_runner.h"
 #include "tools/cli.h"
+#include "tools/frame_time.h"
 #include "tools/image_io.h"
 #include "tools/param_catalog.h"
 #include "tools/plugin_loader.h"
+#include "tools/presets.h"
 #include "tools/render_options.h"
 #include "tools/settings.h"
 #include "tools/test_card.h"
@@ -39,6 +41,7 @@ struct RenderRequest {
     std::string input;
     std::string output;
     RenderTime time;
+    std::vector<std::string> presets;                             // settings files, applied first
     std::vector<std::pair<std::string, std::string>> settings;   // key (id or path), value
     int32_t width = 1280;
     int32_t height = 720;
@@ -74,7 +77,7 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         if (opt == "-i" || opt == "-o" || opt == "--time" || opt == "--param" ||
             opt == "--set" || opt == "--size" || opt == "--threads" || opt == "--stage" ||
             opt == "--frames" || opt == "--fps" || opt == "--row-padding" ||
-            opt == "--extent") {
+            opt == "--extent" || opt == "--preset") {
             if (!value(&v)) return badInput("option " + opt + " needs a value");
         } else {
             return badInput("unknown option: " + opt);
@@ -111,6 +114,7 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
             if (!splitSetting(v, &key, &val)) return badInput("malformed setting: " + v);
             req->settings.emplace_back(key, val);
         }
+        if (opt == "--preset") req->presets.push_back(v);
         if (opt == "--stage") req->stage = v;
         if (opt == "--frames") frames = v;
         if (opt == "--fps") fps = v;
@@ -247,6 +251,10 @@ int runRender(const std::vector<std::string>& argsIn) {
     Frame input(picture.width, picture.height, req.rowPadding);
     rgbaToFrame(picture, &input);
     ParamValues values(declared, input.world);
+    for (const std::string& preset : req.presets) {
+        std::string reason = applyPresetFile(catalog, &values, preset);
+        if (!reason.empty()) return badInput(reason);
+    }
     for (const auto& [key, text] : req.settings) {
         std::string reason = applySetting(catalog, &values, key, text);
         if (!reason.empty()) return badInput(reason);
@@ -280,9 +288,13 @@ int runRender(const std::vector<std::string>& argsIn) {
     }
     const int32_t count = req.lastFrame - req.firstFrame + 1;
     for (int32_t n = req.firstFrame; n <= req.lastFrame; ++n) {
+        // The same fraction, in lowest terms, as the video-tool module hands
+        // the plug-in for frame n at this rate.
+        FrameTime exact;
+        frameTimeAt(n, req.rateNumerator, req.rateScale, &exact);   // fits: checked with the range
         RenderTime time;
-        time.currentTime = static_cast<int32_t>(static_cast<uint64_t>(n) * req.rateScale);
-        time.timeScale = req.rateNumerator;
+        time.currentTime = exact.currentTime;
+        time.timeScale = exact.timeScale;
         std::string path = formatFrameName(req.output, n);
         if (int code = renderFrame(&host, entry, &values, &output, time, path)) return code;
         std::fprintf(stderr, "frame %d written (%d of %d): %s\n", n, n - req.firstFrame + 1,

@@ -111,7 +111,16 @@ bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last) {
 
 bool parseFrameRate(const std::string& text, uint32_t* numerator, uint32_t* scale) {
     uint64_t n = 0, s = 1;
-    if (!parseDecimal(text, UINT32_MAX, &n, &s) || n == 0) return false;
+    const size_t slash = text.find('/');
+    if (slash != std::string::npos) {
+        // "30000/1001": the exact rate of NTSC-style video.
+        if (!parseBounded(text.substr(0, slash), UINT32_MAX, &n) ||
+            !parseBounded(text.substr(slash + 1), UINT32_MAX, &s) || n == 0 || s == 0) {
+            return false;
+        }
+    } else if (!parseDecimal(text, UINT32_MAX, &n, &s) || n == 0) {
+        return false;
+    }
     *numerator = static_cast<uint32_t>(n);
     *scale = static_cast<uint32_t>(s);
     return true;

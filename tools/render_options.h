@@ -25,8 +25,8 @@ bool parseExtent(const std::string& text, int32_t rect[4]);
 // "A-B" with 0 <= A <= B.
 bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last);
 
-// A frame rate "F" (integer or decimal, > 0) as rate = numerator / scale, so
-// frame n lies at time (n * scale) / numerator.
+// A frame rate "F" (integer or decimal, > 0) or "N/D" (30000/1001) as
+// rate = numerator / scale, so frame n lies at time (n * scale) / numerator.
 bool parseFrameRate(const std::string& text, uint32_t* numerator, uint32_t* scale);
 
 // An output name with exactly one %d-style conversion (%d, %04d, %5d) and no
