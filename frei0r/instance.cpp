@@ -55,6 +55,8 @@ Instance::Instance(const ModuleInfo& module, uint32_t width, uint32_t height)
     try {
         input_ = std::make_unique<Frame>(static_cast<int32_t>(width), static_cast<int32_t>(height));
         output_ = std::make_unique<Frame>(static_cast<int32_t>(width), static_cast<int32_t>(height));
+        defaults_ = std::make_unique<ParamValues>(module_.declared, input_->world);
+        settingsValues_ = std::make_unique<ParamValues>(module_.declared, input_->world);
         values_ = std::make_unique<ParamValues>(module_.declared, input_->world);
     } catch (const std::bad_alloc&) {
         input_.reset();
@@ -92,10 +94,28 @@ void Instance::applySettings(const std::string& text) {
         report("settings not applied, the previous ones stay in force: " + error);
         return;
     }
-    values_ = std::move(values);
+    settingsValues_ = std::move(values);
+    for (size_t id = 1; id < values_->defs.size(); ++id) {
+        const int32_t key = static_cast<int32_t>(id);
+        auto host = hostValues_.find(key);
+        values_->at(key).u = host != hostValues_.end() ? host->second : settingsValues_->at(key).u;
+    }
     unit_ = parsed.milliseconds ? TimeUnit::Milliseconds : TimeUnit::Seconds;
     threads_ = parsed.threads;
     settings_ = text;
+}
+
+bool Instance::isDefault(const ModuleParam& p, const PF_ParamDefUnion& value) {
+    const PF_ParamDefUnion& dflt = defaults_->at(p.id).u;
+    switch (p.kind) {
+    case ParamKind::Float: return value.fs_d.value == dflt.fs_d.value;
+    case ParamKind::Int: return value.sd.value == dflt.sd.value;
+    case ParamKind::Checkbox: return value.bd.value == dflt.bd.value;
+    case ParamKind::Popup: return value.pd.value == dflt.pd.value;
+    case ParamKind::Point:
+        return value.td.x_value == dflt.td.x_value && value.td.y_value == dflt.td.y_value;
+    default: return false;
+    }
 }
 
 void Instance::setEffectParam(const ModuleParam& p, const void* param) {
@@ -104,10 +124,11 @@ void Instance::setEffectParam(const ModuleParam& p, const void* param) {
         report("ignored a value that is not a number for \"" + p.name + "\"");
         return;
     }
+    PF_ParamDefUnion value = values_->at(p.id).u;
     switch (p.kind) {
-    case ParamKind::Float: values_->setFloat(p.id, sliderValue(p, x)); break;
-    case ParamKind::Int: values_->setInt(p.id, static_cast<int32_t>(std::lround(sliderValue(p, x)))); break;
-    case ParamKind::Checkbox: values_->setCheckbox(p.id, x >= 0.5); break;
+    case ParamKind::Float: value.fs_d.value = sliderValue(p, x); break;
+    case ParamKind::Int: value.sd.value = static_cast<int32_t>(std::lround(sliderValue(p, x))); break;
+    case ParamKind::Checkbox: value.bd.value = x >= 0.5 ? 1 : 0; break;
     case ParamKind::Popup: {
         const ParamInfo& info = module_.catalog[static_cast<size_t>(p.id - 1)];
         const double item = std::nearbyint(x);
@@ -116,7 +137,7 @@ void Instance::setEffectParam(const ModuleParam& p, const void* param) {
             report("ignored item " + std::to_string(x) + " for \"" + p.name + "\" (no such item)");
             return;
         }
-        values_->setPopup(p.id, static_cast<int32_t>(item));
+        value.pd.value = static_cast<int32_t>(item);
         break;
     }
     case ParamKind::Point: {
@@ -127,12 +148,18 @@ void Instance::setEffectParam(const ModuleParam& p, const void* param) {
             report("ignored a position too far outside the frame for \"" + p.name + "\"");
             return;
         }
-        values_->setPoint(p.id,
-                          pointPercentToFixed(position->x * 100.0, static_cast<int32_t>(width_)),
-                          pointPercentToFixed(position->y * 100.0, static_cast<int32_t>(height_)));
+        value.td.x_value = pointPercentToFixed(position->x * 100.0, static_cast<int32_t>(width_));
+        value.td.y_value = pointPercentToFixed(position->y * 100.0, static_cast<int32_t>(height_));
         break;
     }
-    default: break;
+    default: return;
+    }
+    if (isDefault(p, value)) {
+        hostValues_.erase(p.id);
+        values_->at(p.id).u = settingsValues_->at(p.id).u;
+    } else {
+        hostValues_[p.id] = value;
+        values_->at(p.id).u = value;
     }
 }
 

@@ -1,12 +1,19 @@
 // One frei0r instance: a frame size, the settings in force and its own
 // embedded host, whose worker threads render each frame.
 //
+// Values in force: the defaults, then the settings string, then every frei0r
+// parameter a host has set away from its default. A parameter at its default
+// leaves the settings string's value in force, because some hosts
+// (GStreamer; Kdenlive with its effect description) set every parameter on
+// every frame.
+//
 // Instances share nothing that changes. Each one takes its own lock in every
 // call, so a host may use one instance from different threads in turn (and
 // even at once: the calls then wait for each other).
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -36,6 +43,7 @@ public:
 private:
     void applySettings(const std::string& text);
     void setEffectParam(const ModuleParam& p, const void* param);
+    bool isDefault(const ModuleParam& p, const PF_ParamDefUnion& value);
     bool render(double time, const uint32_t* in, uint32_t* out);
     void copyThrough(const uint32_t* in, uint32_t* out);
     void report(const std::string& reason);
@@ -46,7 +54,10 @@ private:
     uint32_t width_, height_;
     std::string failure_;   // why this instance cannot render at all, "" if it can
     std::unique_ptr<corvexel::host::Frame> input_, output_;
-    std::unique_ptr<corvexel::host::ParamValues> values_;
+    std::unique_ptr<corvexel::host::ParamValues> defaults_;   // the declared defaults
+    std::unique_ptr<corvexel::host::ParamValues> settingsValues_;   // defaults + settings string
+    std::map<int32_t, PF_ParamDefUnion> hostValues_;          // set by frei0r parameters, by id
+    std::unique_ptr<corvexel::host::ParamValues> values_;     // in force
     std::unique_ptr<corvexel::host::Host> host_;
     int32_t hostThreads_ = -1;
     std::string settings_;  // the settings string in force

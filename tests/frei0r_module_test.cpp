@@ -283,6 +283,44 @@ TEST(Frei0rModule, SettingsStringAppliesWholeOrNotAtAll) {
     EXPECT_DOUBLE_EQ(instance.getDouble("Random Seed"), 0);
 }
 
+// Some hosts set every parameter on every frame (GStreamer with its cached
+// defaults, Kdenlive with its effect description): a parameter at its
+// default leaves the settings string's value in force, one moved away from
+// it wins over the settings string, also over a later one.
+TEST(Frei0rModule, ParametersAtTheirDefaultsLeaveTheSettingsInForce) {
+    Instance instance(32, 18);
+    const int count = module().paramIndex("Render Threads");
+    std::vector<double> defaults(static_cast<size_t>(count));
+    std::vector<f0r_param_position_t> points(static_cast<size_t>(count));
+    for (int i = 1; i < count; ++i) {
+        module().getParam(instance.handle, i == 8 || i == 12 || i == 13 ? static_cast<void*>(&points[static_cast<size_t>(i)])
+                                                                         : &defaults[static_cast<size_t>(i)], i);
+    }
+    auto setAll = [&] {
+        for (int i = 1; i < count; ++i) {
+            const bool point = i == 8 || i == 12 || i == 13;
+            module().setParam(instance.handle, point ? static_cast<void*>(&points[static_cast<size_t>(i)])
+                                                     : &defaults[static_cast<size_t>(i)], i);
+        }
+    };
+    instance.setSettings("Corvexel Amount=80&Transform Glitch/Position=10%,20%");
+    setAll();
+    EXPECT_DOUBLE_EQ(instance.getDouble("Corvexel Amount"), 0.8);
+    f0r_param_position_t position{};
+    module().getParam(instance.handle, &position, 8);
+    EXPECT_NEAR(position.x, 0.1, 1e-6);   // 3.2 pixels as 16.16
+
+    defaults[1] = 0.3;   // the host's own value for the amount, set again with every frame
+    setAll();
+    instance.setSettings("Corvexel Amount=90&Random Seed=8192");
+    setAll();
+    EXPECT_DOUBLE_EQ(instance.getDouble("Corvexel Amount"), 0.3);
+    EXPECT_DOUBLE_EQ(instance.getDouble("Random Seed"), 0.25);
+    defaults[1] = 0.5;   // back at the default
+    setAll();
+    EXPECT_DOUBLE_EQ(instance.getDouble("Corvexel Amount"), 0.9);
+}
+
 // Frame n of a clip at the usual rates, handed over in seconds (MLT) and in
 // milliseconds (FFmpeg), renders exactly what the command line renders at
 // --time n*den/num in lowest terms; odd sizes and a single pixel included.
