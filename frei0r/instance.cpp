@@ -27,15 +27,15 @@ namespace {
 // Largest frame side the embedded host creates worlds for.
 constexpr uint32_t kMaxSide = 65536;
 
-// A slider value from the host's 0 .. 1 position. Rounded to 12 significant
-// digits: a host writes the value a user typed divided by the slider's range,
-// and the product back may miss it by an ulp, which would change pixels.
+// A slider value from the host's 0 .. 1 position, in the steps the effect
+// shows (two decimals; whole numbers for integer sliders). Hosts write the
+// value a user picked divided by the slider's range, some with six
+// significant digits; the steps bring back exactly the value picked.
 double sliderValue(const ModuleParam& p, double position) {
     const double raw = p.sliderMin + position * (p.sliderMax - p.sliderMin);
-    char text[32];
-    std::snprintf(text, sizeof text, "%.12g", raw);
-    const double value = std::strtod(text, nullptr);
-    return std::fmin(std::fmax(value, p.validMin), p.validMax);
+    const double clamped = std::fmin(std::fmax(raw, p.validMin), p.validMax);
+    const double steps = std::pow(10.0, p.decimals);
+    return std::nearbyint(clamped * steps) / steps;
 }
 
 double sliderPosition(const ModuleParam& p, double value) {

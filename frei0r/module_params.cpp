@@ -2,6 +2,7 @@
 
 #include "frei0r/frei0r_api.h"
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -30,6 +31,7 @@ ModuleParam sliderParam(const ParamInfo& info, ParamKind kind) {
         const PF_FloatSliderDef& d = info.def.u.fs_d;
         p.sliderMin = d.slider_min, p.sliderMax = d.slider_max;
         p.validMin = d.valid_min, p.validMax = d.valid_max;
+        p.decimals = d.precision;
         dflt = d.dephault;
     } else {
         const PF_SliderDef& d = info.def.u.sd;
@@ -37,9 +39,9 @@ ModuleParam sliderParam(const ParamInfo& info, ParamKind kind) {
         p.validMin = d.valid_min, p.validMax = d.valid_max;
         dflt = d.dephault;
     }
-    p.explanation = std::string(kind == ParamKind::Int ? "whole number, " : "") + "0 .. 1 = " +
-                    range(p.sliderMin, p.sliderMax) + " (accepts " + range(p.validMin, p.validMax) +
-                    "), default " + number(dflt);
+    p.explanation = "0 .. 1 = " + range(p.sliderMin, p.sliderMax) + " in steps of " +
+                    number(std::pow(10.0, -p.decimals)) + " (accepts " +
+                    range(p.validMin, p.validMax) + "), default " + number(dflt);
     return p;
 }
 

@@ -23,6 +23,7 @@ struct ModuleParam {
     int32_t id = 0;            // the effect's parameter id; 0 for settings and threads
     double sliderMin = 0, sliderMax = 0;   // sliders: what 0 and 1 stand for
     double validMin = 0, validMax = 0;     // sliders: what the effect accepts
+    int decimals = 0;                      // sliders: the decimals the effect shows
 };
 
 struct ModuleInfo {

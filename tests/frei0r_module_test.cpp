@@ -232,6 +232,8 @@ TEST(Frei0rModule, ValuesRoundTripThroughTheirFrei0rForm) {
         double got;
     } cases[] = {
         {"Corvexel Amount", 0.35, 0.35},
+        {"Corvexel Amount", 0.123456, 0.1235},                  // in the slider's 0.01 steps
+        {"Advanced/Randomness/Lacunarity", 0.416667, 12.5 / 30}, // 12.5 written with 6 digits
         {"Random Seed", 1234.0 / 32768, 1234.0 / 32768},
         {"Random Seed", 1234.4 / 32768, 1234.0 / 32768},        // whole numbers only
         {"Transform Glitch/Scale", 0.1, 0.1},                    // -160
