@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libwebp-dev libstb-dev
   python3
+  # The frei0r module: frei0r.h, and the video tools its tests run it in
+  # (FFmpeg, melt, GStreamer's frei0r element and gst-launch).
+  frei0r-plugins-dev ffmpeg melt gstreamer1.0-plugins-bad gstreamer1.0-tools
   # The Windows build: the cross compiler, Debian's libwebp source package
   # (unpacked by dpkg-source), Wine to run the result, pefile to inspect it.
   g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 python3-pefile

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# FFmpeg through the frei0r module: clips of FFmpeg's own test card at 24 and
+# 30000/1001 frames per second, with the settings string exactly as the
+# README writes it (time in ms, a preset, group paths, '&', an escaped ','),
+# must give frame for frame the bytes `corvexel render` gives for the same
+# input picture at the same time - also with FFmpeg's filter threads on.
+# Arguments: corvexel executable, folder holding corvexel.so, source tree.
+set -euo pipefail
+cli=$1
+export FREI0R_PATH=$2
+src=$3
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# The height is odd on purpose. FFmpeg 5.1 hands frei0r filters rows padded
+# to its buffer alignment and drops the time stamp of frames it has to copy
+# for that, so widths that are multiples of 16 are the ones that work there.
+width=336 height=187 frames=10
+preset=$src/presets/vhs-wobble.txt
+settings="time-unit=ms&preset=$preset&Corvexel Amount=70&Random Seed=42&Transform Glitch/Position=45%\\,50%"
+cli_settings=(--preset "$preset" --set "Corvexel Amount=70" --set "Random Seed=42"
+              --set "Transform Glitch/Position=45%,50%")
+
+for rate in 24 30000/1001; do
+  card="testsrc2=size=${width}x$((height + 1)):rate=$rate,crop=$width:$height:0:0,format=rgba"
+  rm -f in_*.png ref_*.rgba
+  ffmpeg -v error -f lavfi -i "$card" -frames:v $frames -f image2 -y in_%d.png
+  ffmpeg -v error -f lavfi -i "$card" -frames:v $frames \
+    -vf "frei0r=filter_name=corvexel:filter_params=$settings" \
+    -f rawvideo -pix_fmt rgba -y plain.rgba 2>ffmpeg.log || fail "ffmpeg at $rate: $(cat ffmpeg.log)"
+  [ ! -s ffmpeg.log ] || fail "the module complained at $rate: $(cat ffmpeg.log)"
+  ffmpeg -v error -filter_threads 2 -filter_complex_threads 2 -f lavfi -i "$card" \
+    -frames:v $frames -filter_complex "[0:v]frei0r=filter_name=corvexel:filter_params=$settings[out]" \
+    -map "[out]" -f rawvideo -pix_fmt rgba -y threaded.rgba
+  for ((n = 0; n < frames; n++)); do
+    # Frame n at this rate, as the command line times it (n/rate in lowest terms).
+    "$cli" render -i "in_$((n + 1)).png" -o "ref_%d.rgba" --frames "$n-$n" --fps "$rate" \
+      "${cli_settings[@]}" 2>/dev/null || fail "corvexel render of frame $n at $rate"
+  done
+  python3 "$src/tests/clients/compare_frames.py" plain.rgba $width $height ref_%d.rgba $frames ||
+    fail "FFmpeg at $rate fps differs from corvexel render"
+  cmp -s plain.rgba threaded.rgba || fail "FFmpeg's filter threads change the frames at $rate fps"
+done
+
+# A bad settings string is reported once and leaves the frames unglitched
+# (the previous settings: the defaults here), rather than stopping FFmpeg.
+ffmpeg -v error -f lavfi -i "testsrc2=size=64x36:rate=24,format=rgba" -frames:v 3 \
+  -vf "frei0r=filter_name=corvexel:filter_params=time-unit=ms&Bogus=1" \
+  -f rawvideo -pix_fmt rgba -y bad.rgba 2>bad.log || fail "ffmpeg with a bad setting failed"
+[ "$(grep -c 'unknown parameter: Bogus' bad.log)" = 1 ] || fail "bad setting not reported once: $(cat bad.log)"
+echo "FFmpeg frames equal corvexel render at 24 and 30000/1001 fps, with and without filter threads"
