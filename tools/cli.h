@@ -14,6 +14,7 @@ inline constexpr int kExitUsage = 2;
 int runAbout(const std::vector<std::string>& args);
 int runParams(const std::vector<std::string>& args);
 int runRender(const std::vector<std::string>& args);
+int runCard(const std::vector<std::string>& args);
 
 // Writes the command's usage text to `out`.
 void printUsage(std::FILE* out);

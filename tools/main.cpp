@@ -21,6 +21,8 @@ void printUsage(std::FILE* out) {
         "  params --values [--preset FILE] [--param ID=V] [--set PATH=V] [--size WxH]\n"
         "                     print the parameters in force as a settings file\n"
         "  render ...         render frames through the plug-in\n"
+        "  card [--size WxH] -o OUTPUT\n"
+        "                     write the built-in test card that render uses\n"
         "\n"
         "options for every command:\n"
         "  --module PATH      plug-in module to load (default: $CORVEXEL_MODULE, else\n"
@@ -55,6 +57,9 @@ int main(int argc, char** argv) {
     }
     if (verb == "render") {
         return runRender(args);
+    }
+    if (verb == "card") {
+        return runCard(args);
     }
     if (verb == "help" || verb == "--help" || verb == "-h") {
         printUsage(stdout);
