@@ -6,9 +6,9 @@
 # input picture at the same time - also with FFmpeg's filter threads on.
 # Arguments: corvexel executable, folder holding corvexel.so, source tree.
 set -euo pipefail
-cli=$1
-export FREI0R_PATH=$2
-src=$3
+cli=$(realpath "$1")
+export FREI0R_PATH=$(realpath "$2")
+src=$(realpath "$3")
 fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -18,30 +18,39 @@ cd "$work"
 # to its buffer alignment and drops the time stamp of frames it has to copy
 # for that, so widths that are multiples of 16 are the ones that work there.
 width=336 height=187 frames=10
-preset=$src/presets/vhs-wobble.txt
-settings="time-unit=ms&preset=$preset&Corvexel Amount=70&Random Seed=42&Transform Glitch/Position=45%\\,50%"
-cli_settings=(--preset "$preset" --set "Corvexel Amount=70" --set "Random Seed=42"
-              --set "Transform Glitch/Position=45%,50%")
+# The README's two command lines: a whole clip with a look, and settings
+# parameter by parameter (the look read from the source tree here).
+looks=("time-unit=ms&preset=$src/presets/vhs-wobble.txt"
+       "time-unit=ms&Corvexel Amount=70&Random Seed=42&Channel Glitch/Channel Split/Channel=Cr&Transform Glitch/Position=45%\\,50%")
+cli_looks=("--preset $src/presets/vhs-wobble.txt"
+           "--set Corvexel Amount=70|--set Random Seed=42|--set Channel Glitch/Channel Split/Channel=Cr|--set Transform Glitch/Position=45%,50%")
 
 for rate in 24 30000/1001; do
   card="testsrc2=size=${width}x$((height + 1)):rate=$rate,crop=$width:$height:0:0,format=rgba"
-  rm -f in_*.png ref_*.rgba
+  rm -f in_*.png
   ffmpeg -v error -f lavfi -i "$card" -frames:v $frames -f image2 -y in_%d.png
-  ffmpeg -v error -f lavfi -i "$card" -frames:v $frames \
-    -vf "frei0r=filter_name=corvexel:filter_params=$settings" \
-    -f rawvideo -pix_fmt rgba -y plain.rgba 2>ffmpeg.log || fail "ffmpeg at $rate: $(cat ffmpeg.log)"
-  [ ! -s ffmpeg.log ] || fail "the module complained at $rate: $(cat ffmpeg.log)"
-  ffmpeg -v error -filter_threads 2 -filter_complex_threads 2 -f lavfi -i "$card" \
-    -frames:v $frames -filter_complex "[0:v]frei0r=filter_name=corvexel:filter_params=$settings[out]" \
-    -map "[out]" -f rawvideo -pix_fmt rgba -y threaded.rgba
-  for ((n = 0; n < frames; n++)); do
-    # Frame n at this rate, as the command line times it (n/rate in lowest terms).
-    "$cli" render -i "in_$((n + 1)).png" -o "ref_%d.rgba" --frames "$n-$n" --fps "$rate" \
-      "${cli_settings[@]}" 2>/dev/null || fail "corvexel render of frame $n at $rate"
+  for look in 0 1; do
+    settings=${looks[$look]}
+    IFS='|' read -r -a parts <<<"${cli_looks[$look]}"
+    cli_settings=()
+    for part in "${parts[@]}"; do cli_settings+=("${part%% *}" "${part#* }"); done
+    rm -f ref_*.rgba
+    ffmpeg -v error -f lavfi -i "$card" -frames:v $frames \
+      -vf "frei0r=filter_name=corvexel:filter_params=$settings" \
+      -f rawvideo -pix_fmt rgba -y plain.rgba 2>ffmpeg.log || fail "ffmpeg at $rate: $(cat ffmpeg.log)"
+    [ ! -s ffmpeg.log ] || fail "the module complained at $rate: $(cat ffmpeg.log)"
+    ffmpeg -v error -filter_threads 2 -filter_complex_threads 2 -f lavfi -i "$card" \
+      -frames:v $frames -filter_complex "[0:v]frei0r=filter_name=corvexel:filter_params=$settings[out]" \
+      -map "[out]" -f rawvideo -pix_fmt rgba -y threaded.rgba
+    for ((n = 0; n < frames; n++)); do
+      # Frame n at this rate, as the command line times it (n/rate in lowest terms).
+      "$cli" render -i "in_$((n + 1)).png" -o "ref_%d.rgba" --frames "$n-$n" --fps "$rate" \
+        "${cli_settings[@]}" 2>/dev/null || fail "corvexel render of frame $n at $rate"
+    done
+    python3 "$src/tests/clients/compare_frames.py" plain.rgba $width $height ref_%d.rgba $frames ||
+      fail "FFmpeg at $rate fps with \"$settings\" differs from corvexel render"
+    cmp -s plain.rgba threaded.rgba || fail "FFmpeg's filter threads change the frames at $rate fps"
   done
-  python3 "$src/tests/clients/compare_frames.py" plain.rgba $width $height ref_%d.rgba $frames ||
-    fail "FFmpeg at $rate fps differs from corvexel render"
-  cmp -s plain.rgba threaded.rgba || fail "FFmpeg's filter threads change the frames at $rate fps"
 done
 
 # A bad settings string is reported once and leaves the frames unglitched

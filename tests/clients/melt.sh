@@ -7,9 +7,9 @@
 # strips).
 # Arguments: corvexel executable, folder holding corvexel.so, source tree.
 set -euo pipefail
-cli=$1
-export FREI0R_PATH=$2
-src=$3
+cli=$(realpath "$1")
+export FREI0R_PATH=$(realpath "$2")
+src=$(realpath "$3")
 fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
