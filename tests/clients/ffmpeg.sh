@@ -5,14 +5,7 @@
 # must give frame for frame the bytes `corvexel render` gives for the same
 # input picture at the same time - also with FFmpeg's filter threads on.
 # Arguments: corvexel executable, folder holding corvexel.so, source tree.
-set -euo pipefail
-cli=$(realpath "$1")
-export FREI0R_PATH=$(realpath "$2")
-src=$(realpath "$3")
-fail() { echo "FAIL: $*" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+source "$(dirname "$0")/common.bash"
 
 # The height is odd on purpose. FFmpeg 5.1 hands frei0r filters rows padded
 # to its buffer alignment and drops the time stamp of frames it has to copy
@@ -34,7 +27,6 @@ for rate in 24 30000/1001; do
     IFS='|' read -r -a parts <<<"${cli_looks[$look]}"
     cli_settings=()
     for part in "${parts[@]}"; do cli_settings+=("${part%% *}" "${part#* }"); done
-    rm -f ref_*.rgba
     ffmpeg -v error -f lavfi -i "$card" -frames:v $frames \
       -vf "frei0r=filter_name=corvexel:filter_params=$settings" \
       -f rawvideo -pix_fmt rgba -y plain.rgba 2>ffmpeg.log || fail "ffmpeg at $rate: $(cat ffmpeg.log)"
@@ -42,13 +34,7 @@ for rate in 24 30000/1001; do
     ffmpeg -v error -filter_threads 2 -filter_complex_threads 2 -f lavfi -i "$card" \
       -frames:v $frames -filter_complex "[0:v]frei0r=filter_name=corvexel:filter_params=$settings[out]" \
       -map "[out]" -f rawvideo -pix_fmt rgba -y threaded.rgba
-    for ((n = 0; n < frames; n++)); do
-      # Frame n at this rate, as the command line times it (n/rate in lowest terms).
-      "$cli" render -i "in_$((n + 1)).png" -o "ref_%d.rgba" --frames "$n-$n" --fps "$rate" \
-        "${cli_settings[@]}" 2>/dev/null || fail "corvexel render of frame $n at $rate"
-    done
-    python3 "$src/tests/clients/compare_frames.py" plain.rgba $width $height ref_%d.rgba $frames ||
-      fail "FFmpeg at $rate fps with \"$settings\" differs from corvexel render"
+    expect_frames plain.rgba $width $height $frames "$rate" "${cli_settings[@]}"
     cmp -s plain.rgba threaded.rgba || fail "FFmpeg's filter threads change the frames at $rate fps"
   done
 done

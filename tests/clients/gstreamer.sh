@@ -3,14 +3,7 @@
 # pipeline renders a few frames of its test pattern, which must equal
 # `corvexel render` of the same pictures at the same times.
 # Arguments: corvexel executable, folder holding corvexel.so, source tree.
-set -euo pipefail
-cli=$(realpath "$1")
-export FREI0R_PATH=$(realpath "$2")
-src=$(realpath "$3")
-fail() { echo "FAIL: $*" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+source "$(dirname "$0")/common.bash"
 export GST_REGISTRY=$work/registry.bin   # a fresh plug-in scan that sees FREI0R_PATH
 
 width=65 height=37 frames=3
@@ -21,10 +14,6 @@ gst-launch-1.0 -q videotestsrc num-buffers=$frames pattern=smpte ! "$caps" ! \
   filesink location=out.rgba || fail "pipeline with the module failed"
 gst-launch-1.0 -q videotestsrc num-buffers=$frames pattern=smpte ! "$caps" ! filesink location=in.rgba
 ffmpeg -v error -f rawvideo -pix_fmt rgba -s ${width}x$height -i in.rgba -f image2 -y in_%d.png
-for ((n = 0; n < frames; n++)); do
-  "$cli" render -i "in_$((n + 1)).png" -o "ref_%d.rgba" --frames "$n-$n" --fps 25 \
-    --set "Corvexel Amount=70" --set "Image Glitch/Vertical Sort=on" 2>/dev/null
-done
-python3 "$src/tests/clients/compare_frames.py" out.rgba $width $height ref_%d.rgba $frames ||
-  fail "GStreamer frames differ from corvexel render"
+expect_frames out.rgba $width $height $frames 25 \
+  --set "Corvexel Amount=70" --set "Image Glitch/Vertical Sort=on"
 echo "GStreamer's frei0r-filter-corvexel frames equal corvexel render"

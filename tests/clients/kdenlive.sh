@@ -7,14 +7,7 @@
 # renders through melt to the bytes `corvexel render` gives with the same
 # settings typed as real values.
 # Arguments: corvexel executable, folder holding corvexel.so, source tree.
-set -euo pipefail
-cli=$(realpath "$1")
-export FREI0R_PATH=$(realpath "$2")
-src=$(realpath "$3")
-fail() { echo "FAIL: $*" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+source "$(dirname "$0")/common.bash"
 
 description=$src/integrations/kdenlive/frei0r_corvexel.xml
 "$cli" params --json | python3 "$src/integrations/kdenlive/make_effect.py" >made.xml
@@ -86,9 +79,5 @@ PY
 melt -quiet project.mlt -consumer avformat:out.rgba f=rawvideo pix_fmt=rgba 2>melt.log || fail "melt: $(cat melt.log)"
 ! grep -q corvexel melt.log || fail "the module complained: $(cat melt.log)"
 mapfile -t cli_args <cli_args
-for ((n = 0; n < frames; n++)); do
-  "$cli" render -i "in_$((n + 1)).png" -o "ref_%d.rgba" --frames "$n-$n" --fps 25 "${cli_args[@]}" 2>/dev/null
-done
-python3 "$src/tests/clients/compare_frames.py" out.rgba $width $height ref_%d.rgba $frames ||
-  fail "the Kdenlive-style project differs from corvexel render"
+expect_frames out.rgba $width $height $frames 25 "${cli_args[@]}"
 echo "a project written from the Kdenlive description renders as corvexel render does"
