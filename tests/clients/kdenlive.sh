@@ -76,7 +76,7 @@ open(work + "/project.mlt", "w").write(f"""<?xml version="1.0" encoding="utf-8"?
 </mlt>
 """)
 PY
-melt -quiet project.mlt -consumer avformat:out.rgba f=rawvideo pix_fmt=rgba 2>melt.log || fail "melt: $(cat melt.log)"
+run_melt out.rgba project.mlt -consumer avformat:out.rgba f=rawvideo pix_fmt=rgba real_time=-1
 ! grep -q corvexel melt.log || fail "the module complained: $(cat melt.log)"
 mapfile -t cli_args <cli_args
 expect_frames out.rgba $width $height $frames 25 "${cli_args[@]}"

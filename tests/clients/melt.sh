@@ -36,10 +36,10 @@ display_aspect_num=$width
 display_aspect_den=$height
 colorspace=601
 PROFILE
-  melt -quiet -profile profile in.mov -filter frei0r.corvexel "settings=$settings" \
-    -consumer avformat:plain.rgba f=rawvideo pix_fmt=rgba 2>melt.log || fail "melt: $(cat melt.log)"
-  melt -quiet -profile profile in.mov -filter frei0r.corvexel "settings=$settings" threads=1 \
-    "Render Threads=3" -consumer avformat:threaded.rgba f=rawvideo pix_fmt=rgba real_time=-2 2>>melt.log
+  run_melt plain.rgba -profile profile in.mov -filter frei0r.corvexel "settings=$settings" \
+    -consumer avformat:plain.rgba f=rawvideo pix_fmt=rgba real_time=-1
+  run_melt threaded.rgba -profile profile in.mov -filter frei0r.corvexel "settings=$settings" \
+    threads=1 "Render Threads=3" -consumer avformat:threaded.rgba f=rawvideo pix_fmt=rgba real_time=-2
   ! grep -q corvexel melt.log || fail "the module complained: $(cat melt.log)"
   expect_frames plain.rgba $width $height $frames "$rate" "${cli_settings[@]}"
   cmp -s plain.rgba threaded.rgba || fail "MLT's threading changes the frames at $rate fps"
