@@ -30,7 +30,7 @@ expect_frames() {
 # run_melt OUTPUT MELT_ARGUMENTS...
 # melt 7.12 now and then quits before its consumer writes a frame, or hangs
 # at the end of a short clip, when the machine is busy - with MLT's own
-# filters as well. Such a run (no output, or no exit within two minutes) is
+# filters as well. Such a run (no output, or no exit within a minute) is
 # tried again, twice at most; any output is left to the frame comparison.
 run_melt() {
   local output=$1 attempt code
@@ -38,7 +38,7 @@ run_melt() {
   for attempt in 1 2 3; do
     rm -f "$output"
     code=0
-    timeout 120 melt -silent -quiet "$@" </dev/null 2>>melt.log || code=$?
+    timeout 60 melt -silent -quiet "$@" </dev/null 2>>melt.log || code=$?
     if [ -s "$output" ] && [ $code -eq 0 ]; then return 0; fi
     echo "melt attempt $attempt: exit $code, $(stat -c %s "$output" 2>/dev/null || echo no) bytes" >>melt.log
   done
