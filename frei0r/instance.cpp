@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -12,7 +11,6 @@
 #include "frei0r/settings_string.h"
 #include "shell/entry.h"
 #include "tools/frame_time.h"
-#include "tools/presets.h"
 #include "tools/settings.h"
 
 namespace corvexel::frei0r {
