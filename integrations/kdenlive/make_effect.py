@@ -32,6 +32,13 @@ def number(value):
     return repr(float(value))
 
 
+def position(value):
+    """A 0 .. 1 slider position as Kdenlive keeps it: six significant digits
+    (a longer default matches no list entry there). The module takes slider
+    values in 0.01 steps, so six digits still land on the value meant."""
+    return "%.6g" % value
+
+
 def label(param):
     """The name Kdenlive shows: the innermost group, then the control."""
     group = param["group"].split("/")[-1] if param["group"] else ""
@@ -58,9 +65,9 @@ def slider(param):
     name, attrs = frei0r_name(param), ""
     if lo != 0:
         values = steps(lo, hi, default)
-        positions = [number((v - lo) / (hi - lo)) for v in values]
+        positions = [position((v - lo) / (hi - lo)) for v in values]
         return (f'    <parameter type="list" name={quoteattr(name)} '
-                f'default="{number((default - lo) / (hi - lo))}" '
+                f'default="{position((default - lo) / (hi - lo))}" '
                 f'paramlist="{";".join(positions)}">\n'
                 f'        <paramlistdisplay>{",".join(number(v) for v in values)}</paramlistdisplay>\n'
                 f'        <name>{escape(label(param))}</name>\n'
