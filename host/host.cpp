@@ -39,6 +39,7 @@ struct Host::State {
     std::map<std::string, int64_t> occurrences;
     int64_t handleRequests = 0;
     std::map<void*, std::vector<uint8_t>*> worlds;
+    CallTimes times;
 
     int32_t workerCount() const {
         if (options.threads > 0) return options.threads;
@@ -92,6 +93,7 @@ const PF_ANSICallbacksSuite1 kAnsiSuite = {
 // ---------------------------------------------------------------- handles
 PF_Handle newHandle(A_HandleSize size) {
     Host::State* s = currentState();
+    CallTimer timer(s, CallKind::kHandle);
     if (s != nullptr) {
         std::lock_guard<std::mutex> guard(s->lock);
         const int64_t number = s->handleRequests++;
@@ -112,6 +114,7 @@ PF_Handle newHandle(A_HandleSize size) {
 }
 void* lockHandle(PF_Handle h) {
     if (h == nullptr) return nullptr;
+    CallTimer timer(currentState(), CallKind::kHandle);
     if (Host::State* s = currentState()) {
         std::lock_guard<std::mutex> guard(s->lock);
         ++s->books.handlesLocked;
@@ -120,6 +123,7 @@ void* lockHandle(PF_Handle h) {
 }
 void unlockHandle(PF_Handle h) {
     if (h == nullptr) return;
+    CallTimer timer(currentState(), CallKind::kHandle);
     if (Host::State* s = currentState()) {
         std::lock_guard<std::mutex> guard(s->lock);
         --s->books.handlesLocked;
@@ -127,6 +131,7 @@ void unlockHandle(PF_Handle h) {
 }
 void disposeHandle(PF_Handle h) {
     if (h == nullptr) return;
+    CallTimer timer(currentState(), CallKind::kHandle);
     auto* block = reinterpret_cast<HandleBlock*>(h);
     ::operator delete(block->data);
     delete block;
@@ -179,10 +184,12 @@ PF_Err newWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags,
                 PF_EffectWorld* world) {
     Host::State* s = stateFromRef(ref);
     if (s == nullptr || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    CallTimer timer(s, CallKind::kNewWorld);
     if (PF_Err err = enterCall(s, "new_world")) return err;
     if (width < 0 || height < 0 || width > 65536 || height > 65536) return PF_Err_BAD_CALLBACK_PARAM;
     const int32_t rowbytes = width * 4 + s->options.rowPadding;
     auto* bytes = new std::vector<uint8_t>(static_cast<size_t>(rowbytes) * height + 4, 0);
+    const int64_t size = static_cast<int64_t>(bytes->size());
     // Padding holds garbage so code that reads it shows.
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t p = 0; p < s->options.rowPadding; ++p) {
@@ -200,16 +207,20 @@ PF_Err newWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags,
     s->worlds[world->data] = bytes;
     ++s->books.worldsHeld;
     ++s->books.worldsCreated;
+    s->books.worldBytesHeld += size;
+    s->books.peakWorldBytes = std::max(s->books.peakWorldBytes, s->books.worldBytesHeld);
     return PF_Err_NONE;
 }
 
 PF_Err disposeWorld(PF_ProgPtr ref, PF_EffectWorld* world) {
     Host::State* s = stateFromRef(ref);
     if (s == nullptr || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    CallTimer timer(s, CallKind::kDisposeWorld);
     if (PF_Err err = enterCall(s, "dispose_world")) return err;
     std::lock_guard<std::mutex> guard(s->lock);
     auto it = s->worlds.find(world->data);
     if (it == s->worlds.end()) return PF_Err_BAD_CALLBACK_PARAM;
+    s->books.worldBytesHeld -= static_cast<int64_t>(it->second->size());
     delete it->second;
     s->worlds.erase(it);
     --s->books.worldsHeld;
@@ -221,6 +232,7 @@ PF_Err fillWorld(PF_ProgPtr ref, const PF_Pixel8* color, const PF_Rect* rect,
                  PF_EffectWorld* world) {
     Host::State* s = stateFromRef(ref);
     if (s == nullptr || !validWorld(world)) return PF_Err_BAD_CALLBACK_PARAM;
+    CallTimer timer(s, CallKind::kFill);
     if (PF_Err err = enterCall(s, "fill")) return err;
     const PF_Pixel8 value = color ? *color : PF_Pixel8{0, 0, 0, 0};
     const PF_Rect c = clipToWorld(rect, world);
@@ -262,6 +274,7 @@ PF_Err copyWorld(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Re
                  PF_Rect* dstR) {
     Host::State* s = stateFromRef(ref);
     if (s == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    CallTimer timer(s, CallKind::kCopy);
     if (PF_Err err = enterCall(s, "copy")) return err;
     return copyRect(src, dst, srcR, dstR);
 }
@@ -273,6 +286,7 @@ PF_Err iteratePixels(PF_InData* in, A_long, A_long, PF_EffectWorld* src, const P
     if (s == nullptr || fn == nullptr || !validWorld(src) || !validWorld(dst)) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    IterationTiming timing(s, CallKind::kIterate);
     if (PF_Err err = enterCall(s, "iterate")) return err;
     PF_Rect c = clipToWorld(area, src);
     c.right = std::min(c.right, dst->width);
@@ -280,22 +294,25 @@ PF_Err iteratePixels(PF_InData* in, A_long, A_long, PF_EffectWorld* src, const P
     const int32_t rows = std::max(0, c.bottom - c.top);
     return parallelFor(s, rows, [&](int32_t index, int32_t) -> PF_Err {
         const int32_t y = c.top + index;
-        for (int32_t x = c.left; x < c.right; ++x) {
-            if (PF_Err err = fn(refcon, x, y, pixelAt(src, x, y), pixelAt(dst, x, y))) return err;
-        }
-        return PF_Err_NONE;
+        return timing.run([&]() -> PF_Err {
+            for (int32_t x = c.left; x < c.right; ++x) {
+                if (PF_Err err = fn(refcon, x, y, pixelAt(src, x, y), pixelAt(dst, x, y))) return err;
+            }
+            return PF_Err_NONE;
+        });
     });
 }
 
 PF_Err iterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fn) {
     Host::State* s = currentState();
     if (s == nullptr || fn == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    IterationTiming timing(s, CallKind::kIterateGeneric);
     if (PF_Err err = enterCall(s, "iterate_generic")) return err;
     const int32_t count = iterations == PF_Iterations_ONCE_PER_PROCESSOR ? s->workerCount()
                                                                        : iterations;
     if (count < 0) return PF_Err_BAD_CALLBACK_PARAM;
     return parallelFor(s, count, [&](int32_t i, int32_t thread) -> PF_Err {
-        return fn(refcon, thread, i, count);
+        return timing.run([&] { return fn(refcon, thread, i, count); });
     });
 }
 
@@ -316,6 +333,7 @@ PF_Err sampleCommon(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb,
         pb->src->width == 0 || pb->src->height == 0) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    CallTimer timer(s, bilinear ? CallKind::kSubpixelSample : CallKind::kNearestSample);
     if (PF_Err err = enterCall(s, bilinear ? "subpixel_sample" : "nn_sample")) return err;
     const int64_t x0 = int64_t(x) >> 16, y0 = int64_t(y) >> 16;
     const uint32_t fx = uint32_t(x) & 0xFFFF, fy = uint32_t(y) & 0xFFFF;
@@ -351,6 +369,7 @@ const PF_Sampling8Suite1 kSamplingSuite = {nearestSample, subpixelSample, nullpt
 SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
     Host::State* s = currentState();
     if (s == nullptr || name == nullptr || suite == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    CallTimer timer(s, CallKind::kSuite);
     {
         std::lock_guard<std::mutex> guard(s->lock);
         s->log.push_back(std::string("AcquireSuite:") + name);
@@ -369,6 +388,7 @@ SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
 SPErr releaseSuite(const char* name, int32_t version) {
     Host::State* s = currentState();
     if (s == nullptr || name == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    CallTimer timer(s, CallKind::kSuite);
     std::lock_guard<std::mutex> guard(s->lock);
     s->log.push_back(std::string("ReleaseSuite:") + name);
     if (s->registry.count({name, version}) == 0) return PF_Err_BAD_CALLBACK_PARAM;
@@ -409,6 +429,10 @@ void recordGeometry(Host::State* s, const GeometryCall& call) {
     if (s == nullptr || !s->options.recordGeometry) return;
     std::lock_guard<std::mutex> guard(s->lock);
     s->geometry.push_back(call);
+}
+
+CallTimes* callTimesOf(Host::State* s) {
+    return s != nullptr && s->options.timeCalls ? &s->times : nullptr;
 }
 
 PF_Err parallelFor(Host::State* s, int32_t count,
@@ -501,7 +525,13 @@ PF_Err Host::send(PF_EntryPointFunc entry, PF_Cmd cmd, PF_ParamDef* params[],
         state_->in.height = output->height;
         state_->in.extent_hint = output->extent_hint;
     }
-    return entry(cmd, &state_->in, &state_->out, params, output, nullptr);
+    CallTimes* times = callTimesOf(state_.get());
+    if (times == nullptr) return entry(cmd, &state_->in, &state_->out, params, output, nullptr);
+    const int64_t start = nowNanoseconds();
+    const PF_Err err = entry(cmd, &state_->in, &state_->out, params, output, nullptr);
+    times->commands.fetch_add(1);
+    times->commandNanoseconds.fetch_add(nowNanoseconds() - start);
+    return err;
 }
 
 void Host::setTime(int32_t currentTime, uint32_t timeScale) {
@@ -527,6 +557,39 @@ Books Host::books() const {
     std::lock_guard<std::mutex> guard(state_->lock);
     return state_->books;
 }
+
+Timings Host::timings() const {
+    Timings result;
+    const CallTimes& times = state_->times;
+    result.commands = times.commands.load();
+    result.commandNanoseconds = times.commandNanoseconds.load();
+    for (int32_t slot = 0; slot < CallTimes::kSlots; ++slot) {
+        const int64_t calls = times.calls[slot].load();
+        if (calls == 0) continue;
+        result.byCall[timingSlotName(slot)] = CallTiming{calls, times.nanoseconds[slot].load()};
+    }
+    return result;
+}
+
+void Host::clearTimings() {
+    CallTimes& times = state_->times;
+    for (int32_t slot = 0; slot < CallTimes::kSlots; ++slot) {
+        times.calls[slot].store(0);
+        times.nanoseconds[slot].store(0);
+    }
+    times.commands.store(0);
+    times.commandNanoseconds.store(0);
+}
+
+int64_t Timings::hostNanoseconds() const {
+    int64_t total = 0;
+    for (const auto& [name, timing] : byCall) {
+        if (name != "iterate" && name != "iterate_generic") total += timing.nanoseconds;
+    }
+    return total;
+}
+
+int64_t Timings::pluginNanoseconds() const { return commandNanoseconds - hostNanoseconds(); }
 
 bool Books::clean() const { return describe().empty(); }
 

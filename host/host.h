@@ -3,9 +3,10 @@
 //
 // A Host owns one PF_InData / PF_OutData pair, the utility callbacks, the
 // basic suite with its registry of suites, the worlds and handles it hands
-// out, a pool of worker threads for iteration, and the books that let a test
-// assert that every suite, world and handle came back. Fault injection lets a
-// test take a suite away, refuse a handle or make a chosen call fail.
+// out, a pool of worker threads that lives as long as it does, and the books
+// that let a test assert that every suite, world and handle came back. Fault
+// injection lets a test take a suite away, refuse a handle or make a chosen
+// call fail. On request it also keeps the time of every kind of host call.
 //
 // Host callbacks that carry no context argument (the handle suite,
 // iterate_generic) find their Host through a thread-local pointer that send()
@@ -40,6 +41,7 @@ struct HostOptions {
     int32_t rowPadding = 0;       // extra bytes after every row of a world from new_world
     FaultPlan faults;
     bool recordGeometry = false;  // keep the arguments of every geometry call (geometryCalls)
+    bool timeCalls = false;       // keep Host::timings()
 };
 
 // The arguments of one geometry call the plug-in made, transform_world or
@@ -73,8 +75,35 @@ struct Books {
     int64_t handlesHeld = 0;                     // new handles minus disposed
     int64_t handlesLocked = 0;                   // locks minus unlocks
     int64_t handlesCreated = 0;
+    int64_t worldBytesHeld = 0;                  // bytes of the worlds held now
+    int64_t peakWorldBytes = 0;                  // most bytes of worlds held and kept for
+                                                 // reuse at any one time
     bool clean() const;
     std::string describe() const;                // what is left behind, "" when clean
+};
+
+// Where the time of the commands went, kept while HostOptions::timeCalls is
+// on. All times are wall-clock nanoseconds.
+//
+// The host's time is the time spent in its services: every host call the
+// plug-in makes on the command's thread (new_world, dispose_world, fill, copy,
+// copy_hq, transform_world, transfer_rect, sampling, handles, suites) from
+// entry to return, and the services the plug-in's functions call from inside
+// an iteration, at the share of that iteration's wall time that they took of
+// its workers' busy time. iterate and iterate_generic are timed too but count
+// as the plug-in's: the pixel, line and block functions they run are the
+// plug-in's own work. The ANSI callbacks (a few library maths calls) are not
+// timed. The plug-in's time is the rest of the commands' time.
+struct CallTiming {
+    int64_t calls = 0;
+    int64_t nanoseconds = 0;
+};
+struct Timings {
+    int64_t commands = 0;                        // commands sent
+    int64_t commandNanoseconds = 0;              // time inside send()
+    std::map<std::string, CallTiming> byCall;    // "fill", "transfer_rect IN_FRONT", "iterate", ...
+    int64_t hostNanoseconds() const;             // byCall without the iterations
+    int64_t pluginNanoseconds() const;           // commandNanoseconds - hostNanoseconds()
 };
 
 class Host {
@@ -111,6 +140,9 @@ public:
 
     Books books() const;
     HostOptions& options();
+
+    Timings timings() const;      // empty unless HostOptions::timeCalls is on
+    void clearTimings();
 
     struct State;                 // the host's internals (host/host_state.h)
     State* state();

@@ -221,6 +221,8 @@ PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeF
                     const PF_Rect* srcRect, const PF_EffectWorld* srcWorld,
                     const PF_CompositeMode* mode, const PF_MaskWorld* mask, A_long destX,
                     A_long destY, PF_EffectWorld* dstWorld) {
+    CallTimer timer(stateFromRef(effectRef), CallKind::kTransferRect,
+                    mode != nullptr ? mode->xfer : PF_Xfer_IN_FRONT);
     Host::State* state = nullptr;
     if (const PF_Err err = beginCall(effectRef, "transfer_rect", &state)) return err;
     recordTransferRect(state, quality, modeFlags, srcRect, srcWorld, mode, destX, destY,
@@ -254,6 +256,8 @@ PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeF
 // rest lands where it would have landed unclipped.
 PF_Err copyRect(PF_ProgPtr effectRef, const char* callName, PF_EffectWorld* srcWorld,
                 PF_EffectWorld* dstWorld, PF_Rect* srcRect, PF_Rect* dstRect) {
+    CallTimer timer(stateFromRef(effectRef),
+                    std::strcmp(callName, "copy") == 0 ? CallKind::kCopy : CallKind::kCopyHq);
     Host::State* state = nullptr;
     if (const PF_Err err = beginCall(effectRef, callName, &state)) return err;
     if (!usableWorld(srcWorld) || !usableWorld(dstWorld)) return PF_Err_BAD_CALLBACK_PARAM;
@@ -471,6 +475,8 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
                       const PF_MaskWorld* mask, const PF_FloatMatrix* matrices,
                       A_long matrixCount, PF_Boolean sourceToDestination,
                       const PF_Rect* destRect, PF_EffectWorld* dstWorld) {
+    CallTimer timer(stateFromRef(effectRef), CallKind::kTransformWorld,
+                    mode != nullptr ? mode->xfer : PF_Xfer_IN_FRONT);
     Host::State* state = nullptr;
     if (const PF_Err err = beginCall(effectRef, "transform_world", &state)) return err;
     recordTransformWorld(state, quality, modeFlags, srcWorld, mode, matrices, matrixCount,
