@@ -10,11 +10,22 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <thread>
 
 #include "host/host_state.h"
 #include "host/world_transform.h"
+#include "host/worker_pool.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define CORVEXEL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define CORVEXEL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define CORVEXEL_POISON(p, n) ((void)(p), (void)(n))
+#define CORVEXEL_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 namespace corvexel::host {
 
@@ -23,8 +34,20 @@ struct HandleBlock {
     A_HandleSize size;
 };
 
+// The memory of one world: its bytes and how many there are.
+struct WorldBuffer {
+    uint8_t* bytes;
+    size_t size;
+};
+
+// Released worlds kept for reuse, at most this many. A render holds at most
+// three worlds of one size at once, so three spares make every later frame
+// of a sequence reuse memory that is already mapped.
+constexpr size_t kMaxSpareWorlds = 3;
+
 struct Host::State {
     HostOptions options;
+    int32_t hardwareThreads = 1;
     PF_InData in{};
     PF_OutData out{};
     PF_UtilCallbacks utils{};
@@ -38,19 +61,23 @@ struct Host::State {
     std::vector<GeometryCall> geometry;
     std::map<std::string, int64_t> occurrences;
     int64_t handleRequests = 0;
-    std::map<void*, std::vector<uint8_t>*> worlds;
+    std::map<void*, WorldBuffer> worlds;
+    std::vector<WorldBuffer> spareWorlds;   // released, kept for reuse
+    int64_t spareWorldBytes = 0;
+
     CallTimes times;
+    std::unique_ptr<WorkerPool> pool;       // started on first use
 
     int32_t workerCount() const {
-        if (options.threads > 0) return options.threads;
-        const unsigned n = std::thread::hardware_concurrency();
-        return n == 0 ? 1 : static_cast<int32_t>(n);
+        return options.threads > 0 ? options.threads : hardwareThreads;
     }
 };
 
 namespace {
 
 thread_local Host::State* tlsState = nullptr;
+// The worker index of the calling thread while it works for parallelFor.
+thread_local int32_t tlsThreadIndex = 0;
 
 struct CurrentStateScope {
     Host::State* saved;
@@ -180,35 +207,82 @@ PF_Rect clipToWorld(const PF_Rect* r, const PF_EffectWorld* w) {
     return c;
 }
 
-PF_Err newWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags,
+// A released world of exactly `size` bytes, or null. When none fits, the
+// spares of other sizes are let go: a host whose frame size changed keeps no
+// memory it will not use. The caller holds the host's lock.
+uint8_t* takeSpareWorld(Host::State* s, size_t size) {
+    for (auto it = s->spareWorlds.begin(); it != s->spareWorlds.end(); ++it) {
+        if (it->size != size) continue;
+        uint8_t* bytes = it->bytes;
+        s->spareWorlds.erase(it);
+        s->spareWorldBytes -= static_cast<int64_t>(size);
+        CORVEXEL_UNPOISON(bytes, size);
+        return bytes;
+    }
+    for (const WorldBuffer& spare : s->spareWorlds) {
+        CORVEXEL_UNPOISON(spare.bytes, spare.size);
+        ::operator delete(spare.bytes);
+    }
+    s->spareWorlds.clear();
+    s->spareWorldBytes = 0;
+    return nullptr;
+}
+
+// Keeps a released world for reuse, or frees it when enough are kept. A
+// kept world is poisoned in sanitizer builds, so a plug-in that still uses a
+// disposed world is caught. The caller holds the host's lock.
+void releaseWorldBuffer(Host::State* s, WorldBuffer buffer) {
+    if (s->spareWorlds.size() >= kMaxSpareWorlds) {
+        ::operator delete(buffer.bytes);
+        return;
+    }
+    CORVEXEL_POISON(buffer.bytes, buffer.size);
+    s->spareWorlds.push_back(buffer);
+    s->spareWorldBytes += static_cast<int64_t>(buffer.size);
+}
+
+// A world's pixels are cleared only when the caller asks for it
+// (PF_NewWorldFlag_CLEAR_PIXELS); otherwise they hold whatever the memory
+// held, as the host's contract allows: a reused world keeps what its last
+// owner left. The padding after every row always holds garbage (0xA5), so
+// code that reads it shows.
+PF_Err newWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags flags,
                 PF_EffectWorld* world) {
     Host::State* s = stateFromRef(ref);
     if (s == nullptr || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     CallTimer timer(s, CallKind::kNewWorld);
     if (PF_Err err = enterCall(s, "new_world")) return err;
     if (width < 0 || height < 0 || width > 65536 || height > 65536) return PF_Err_BAD_CALLBACK_PARAM;
-    const int32_t rowbytes = width * 4 + s->options.rowPadding;
-    auto* bytes = new std::vector<uint8_t>(static_cast<size_t>(rowbytes) * height + 4, 0);
-    const int64_t size = static_cast<int64_t>(bytes->size());
-    // Padding holds garbage so code that reads it shows.
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t p = 0; p < s->options.rowPadding; ++p) {
-            (*bytes)[static_cast<size_t>(y) * rowbytes + width * 4 + p] = 0xA5;
-        }
+    const int32_t padding = s->options.rowPadding;
+    const int32_t rowbytes = width * 4 + padding;
+    const size_t size = static_cast<size_t>(rowbytes) * static_cast<size_t>(height) + 4;
+    uint8_t* bytes = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(s->lock);
+        bytes = takeSpareWorld(s, size);
     }
+    if (bytes == nullptr) bytes = static_cast<uint8_t*>(::operator new(size, std::nothrow));
+    if (bytes == nullptr) return PF_Err_OUT_OF_MEMORY;
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = bytes + static_cast<size_t>(y) * rowbytes;
+        if (flags & PF_NewWorldFlag_CLEAR_PIXELS) std::memset(row, 0, static_cast<size_t>(width) * 4);
+        if (padding > 0) std::memset(row + static_cast<size_t>(width) * 4, 0xA5, size_t(padding));
+    }
+    std::memset(bytes + size - 4, 0, 4);
     *world = PF_EffectWorld{};
-    world->data = reinterpret_cast<PF_Pixel8*>(bytes->data());
+    world->data = reinterpret_cast<PF_Pixel8*>(bytes);
     world->rowbytes = rowbytes;
     world->width = width;
     world->height = height;
     world->extent_hint = PF_Rect{0, 0, width, height};
     world->pix_aspect_ratio = PF_RationalScale{1, 1};
     std::lock_guard<std::mutex> guard(s->lock);
-    s->worlds[world->data] = bytes;
+    s->worlds[world->data] = WorldBuffer{bytes, size};
     ++s->books.worldsHeld;
     ++s->books.worldsCreated;
-    s->books.worldBytesHeld += size;
-    s->books.peakWorldBytes = std::max(s->books.peakWorldBytes, s->books.worldBytesHeld);
+    s->books.worldBytesHeld += static_cast<int64_t>(size);
+    s->books.peakWorldBytes =
+        std::max(s->books.peakWorldBytes, s->books.worldBytesHeld + s->spareWorldBytes);
     return PF_Err_NONE;
 }
 
@@ -220,12 +294,22 @@ PF_Err disposeWorld(PF_ProgPtr ref, PF_EffectWorld* world) {
     std::lock_guard<std::mutex> guard(s->lock);
     auto it = s->worlds.find(world->data);
     if (it == s->worlds.end()) return PF_Err_BAD_CALLBACK_PARAM;
-    s->books.worldBytesHeld -= static_cast<int64_t>(it->second->size());
-    delete it->second;
+    const WorldBuffer buffer = it->second;
     s->worlds.erase(it);
     --s->books.worldsHeld;
+    s->books.worldBytesHeld -= static_cast<int64_t>(buffer.size);
+    releaseWorldBuffer(s, buffer);
     world->data = nullptr;
     return PF_Err_NONE;
+}
+
+// Writes count copies of one pixel.
+void fillPixels(PF_Pixel8* first, size_t count, PF_Pixel8 value) {
+    if (value.alpha == value.red && value.alpha == value.green && value.alpha == value.blue) {
+        std::memset(first, value.alpha, count * sizeof(PF_Pixel8));
+        return;
+    }
+    std::fill_n(first, count, value);
 }
 
 PF_Err fillWorld(PF_ProgPtr ref, const PF_Pixel8* color, const PF_Rect* rect,
@@ -236,14 +320,17 @@ PF_Err fillWorld(PF_ProgPtr ref, const PF_Pixel8* color, const PF_Rect* rect,
     if (PF_Err err = enterCall(s, "fill")) return err;
     const PF_Pixel8 value = color ? *color : PF_Pixel8{0, 0, 0, 0};
     const PF_Rect c = clipToWorld(rect, world);
+    if (c.right <= c.left) return PF_Err_NONE;
     for (int32_t y = c.top; y < c.bottom; ++y) {
-        for (int32_t x = c.left; x < c.right; ++x) *pixelAt(world, x, y) = value;
+        fillPixels(pixelAt(world, c.left, y), static_cast<size_t>(c.right - c.left), value);
     }
     return PF_Err_NONE;
 }
 
 // Copies src_r of src to dst_r of dst (null = whole world), same-size part
-// from the top-left, clipped to both worlds.
+// from the top-left, clipped to both worlds. Rows are copied top to bottom,
+// each as if through a buffer, so a world copied onto itself reads rows that
+// earlier rows of the same copy may have written.
 PF_Err copyRect(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcR,
                 const PF_Rect* dstR) {
     if (!validWorld(src) || !validWorld(dst)) return PF_Err_BAD_CALLBACK_PARAM;
@@ -251,21 +338,19 @@ PF_Err copyRect(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcR,
     const PF_Rect dr = dstR ? *dstR : PF_Rect{0, 0, dst->width, dst->height};
     const int64_t w = std::min<int64_t>(int64_t(sr.right) - sr.left, int64_t(dr.right) - dr.left);
     const int64_t h = std::min<int64_t>(int64_t(sr.bottom) - sr.top, int64_t(dr.bottom) - dr.top);
-    std::vector<PF_Pixel8> row;
-    for (int64_t j = 0; j < h; ++j) {
+    // The columns whose source and destination pixels both lie in their worlds.
+    const int64_t first = std::max<int64_t>({0, -int64_t(sr.left), -int64_t(dr.left)});
+    const int64_t end = std::min<int64_t>(
+        {w, int64_t(src->width) - sr.left, int64_t(dst->width) - dr.left});
+    if (end <= first) return PF_Err_NONE;
+    const size_t bytes = static_cast<size_t>(end - first) * sizeof(PF_Pixel8);
+    const int64_t top = std::max<int64_t>({0, -int64_t(sr.top), -int64_t(dr.top)});
+    const int64_t bottom = std::min<int64_t>(
+        {h, int64_t(src->height) - sr.top, int64_t(dst->height) - dr.top});
+    for (int64_t j = top; j < bottom; ++j) {
         const int64_t sy = sr.top + j, dy = dr.top + j;
-        if (sy < 0 || sy >= src->height || dy < 0 || dy >= dst->height) continue;
-        row.clear();
-        for (int64_t i = 0; i < w; ++i) {
-            const int64_t sx = sr.left + i;
-            row.push_back(sx >= 0 && sx < src->width ? *pixelAt(src, int32_t(sx), int32_t(sy))
-                                                     : PF_Pixel8{});
-        }
-        for (int64_t i = 0; i < w; ++i) {
-            const int64_t sx = sr.left + i, dx = dr.left + i;
-            if (sx < 0 || sx >= src->width || dx < 0 || dx >= dst->width) continue;
-            *pixelAt(dst, int32_t(dx), int32_t(dy)) = row[size_t(i)];
-        }
+        std::memmove(pixelAt(dst, int32_t(dr.left + first), int32_t(dy)),
+                     pixelAt(src, int32_t(sr.left + first), int32_t(sy)), bytes);
     }
     return PF_Err_NONE;
 }
@@ -294,9 +379,11 @@ PF_Err iteratePixels(PF_InData* in, A_long, A_long, PF_EffectWorld* src, const P
     const int32_t rows = std::max(0, c.bottom - c.top);
     return parallelFor(s, rows, [&](int32_t index, int32_t) -> PF_Err {
         const int32_t y = c.top + index;
+        PF_Pixel8* in = pixelAt(src, 0, y);
+        PF_Pixel8* out = pixelAt(dst, 0, y);
         return timing.run([&]() -> PF_Err {
             for (int32_t x = c.left; x < c.right; ++x) {
-                if (PF_Err err = fn(refcon, x, y, pixelAt(src, x, y), pixelAt(dst, x, y))) return err;
+                if (PF_Err err = fn(refcon, x, y, in + x, out + x)) return err;
             }
             return PF_Err_NONE;
         });
@@ -444,8 +531,7 @@ PF_Err parallelFor(Host::State* s, int32_t count,
     std::mutex errorLock;
     int32_t errorIndex = INT32_MAX;
     PF_Err firstError = PF_Err_NONE;
-    auto work = [&](int32_t thread) {
-        CurrentStateScope scope(s);
+    const std::function<void(int32_t)> work = [&](int32_t thread) {
         while (!stop.load(std::memory_order_relaxed)) {
             const int32_t i = next.fetch_add(1);
             if (i >= count) break;
@@ -460,10 +546,26 @@ PF_Err parallelFor(Host::State* s, int32_t count,
             }
         }
     };
-    std::vector<std::thread> threads;
-    for (int32_t t = 1; t < workers; ++t) threads.emplace_back(work, t);
-    work(0);
-    for (auto& t : threads) t.join();
+    if (workers == 1) {
+        CurrentStateScope scope(s);
+        work(0);
+        return firstError;
+    }
+    {
+        std::lock_guard<std::mutex> guard(s->lock);
+        if (!s->pool) {
+            s->pool = std::make_unique<WorkerPool>([s](int32_t) { tlsState = s; });
+        }
+    }
+    // A call made from inside pool work runs on its own thread, with that
+    // thread's index.
+    s->pool->run(workers - 1, tlsThreadIndex, [&](int32_t thread) {
+        CurrentStateScope scope(s);
+        const int32_t saved = tlsThreadIndex;
+        tlsThreadIndex = thread;
+        work(thread);
+        tlsThreadIndex = saved;
+    });
     return firstError;
 }
 
@@ -471,6 +573,8 @@ PF_Err parallelFor(Host::State* s, int32_t count,
 Host::Host(HostOptions options) : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.options = std::move(options);
+    const unsigned hardware = std::thread::hardware_concurrency();
+    s.hardwareThreads = hardware == 0 ? 1 : static_cast<int32_t>(hardware);
     s.utils.subpixel_sample = subpixelSample;
     s.utils.copy = copyWorld;
     s.utils.fill = fillWorld;
@@ -508,7 +612,12 @@ Host::Host(HostOptions options) : state_(std::make_unique<State>()) {
 }
 
 Host::~Host() {
-    for (auto& entry : state_->worlds) delete entry.second;
+    state_->pool.reset();
+    for (auto& entry : state_->worlds) ::operator delete(entry.second.bytes);
+    for (const WorldBuffer& spare : state_->spareWorlds) {
+        CORVEXEL_UNPOISON(spare.bytes, spare.size);
+        ::operator delete(spare.bytes);
+    }
 }
 
 PF_InData* Host::inData() { return &state_->in; }

@@ -3,9 +3,14 @@
 // values and module loading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "host/host.h"
+#include "host/worker_pool.h"
 
 namespace corvexel::host {
 namespace {
@@ -20,8 +25,10 @@ TEST(HostWorlds, PaddedWorldsFillAndCopyClippedRectangles) {
     Host host(options);
     PF_InData* in = host.inData();
     PF_EffectWorld a{}, b{};
-    ASSERT_EQ(in->utils->new_world(in->effect_ref, 5, 4, 0, &a), PF_Err_NONE);
-    ASSERT_EQ(in->utils->new_world(in->effect_ref, 5, 4, 0, &b), PF_Err_NONE);
+    ASSERT_EQ(in->utils->new_world(in->effect_ref, 5, 4, PF_NewWorldFlag_CLEAR_PIXELS, &a),
+              PF_Err_NONE);
+    ASSERT_EQ(in->utils->new_world(in->effect_ref, 5, 4, PF_NewWorldFlag_CLEAR_PIXELS, &b),
+              PF_Err_NONE);
     EXPECT_EQ(a.rowbytes, 5 * 4 + 12);
     const PF_Pixel8 red{255, 255, 0, 0};
     PF_Rect corner{3, 2, 50, 50};   // reaches past the world: clipped
@@ -39,6 +46,112 @@ TEST(HostWorlds, PaddedWorldsFillAndCopyClippedRectangles) {
     in->utils->dispose_world(in->effect_ref, &a);
     in->utils->dispose_world(in->effect_ref, &b);
     EXPECT_TRUE(host.books().clean()) << host.books().describe();
+}
+
+uint8_t* rowOf(const PF_EffectWorld& w, int32_t y) {
+    return reinterpret_cast<uint8_t*>(w.data) + static_cast<ptrdiff_t>(y) * w.rowbytes;
+}
+
+bool paddingIsGarbage(const PF_EffectWorld& w) {
+    for (int32_t y = 0; y < w.height; ++y) {
+        for (int32_t i = w.width * 4; i < w.rowbytes; ++i)
+            if (rowOf(w, y)[i] != 0xA5) return false;
+    }
+    return true;
+}
+
+TEST(HostWorlds, ReleasedWorldsAreReusedWithFreshPaddingAndClearedOnRequest) {
+    HostOptions options;
+    options.rowPadding = 6;
+    Host host(options);
+    PF_InData* in = host.inData();
+    // A sequence of frames: three worlds at a time, scribbled over (padding
+    // too), then disposed. Later frames reuse the memory, so the host's
+    // worlds never take more than one frame's three.
+    for (int32_t frame = 0; frame < 4; ++frame) {
+        PF_EffectWorld worlds[3]{};
+        for (PF_EffectWorld& w : worlds) {
+            const PF_NewWorldFlags flags = frame == 3 ? PF_NewWorldFlag_CLEAR_PIXELS : 0;
+            ASSERT_EQ(in->utils->new_world(in->effect_ref, 9, 7, flags, &w), PF_Err_NONE);
+            EXPECT_TRUE(paddingIsGarbage(w)) << "frame " << frame;
+            if (frame == 3) {
+                for (int32_t y = 0; y < 7; ++y)
+                    for (int32_t i = 0; i < 9 * 4; ++i) ASSERT_EQ(rowOf(w, y)[i], 0) << y << "," << i;
+            }
+            std::memset(w.data, 0x3C, static_cast<size_t>(w.rowbytes) * 7);
+        }
+        for (PF_EffectWorld& w : worlds) {
+            ASSERT_EQ(in->utils->dispose_world(in->effect_ref, &w), PF_Err_NONE);
+        }
+    }
+    const Books books = host.books();
+    EXPECT_TRUE(books.clean()) << books.describe();
+    EXPECT_EQ(books.worldsCreated, 12);
+    EXPECT_EQ(books.worldBytesHeld, 0);
+    const int64_t oneWorld = (9 * 4 + 6) * 7 + 4;
+    EXPECT_EQ(books.peakWorldBytes, 3 * oneWorld);
+    // Another size: the spares of the old one are let go, not kept beside it.
+    PF_EffectWorld big{};
+    ASSERT_EQ(in->utils->new_world(in->effect_ref, 40, 30, 0, &big), PF_Err_NONE);
+    EXPECT_EQ(host.books().peakWorldBytes, (40 * 4 + 6) * 30 + 4);
+    EXPECT_TRUE(paddingIsGarbage(big));
+    ASSERT_EQ(in->utils->dispose_world(in->effect_ref, &big), PF_Err_NONE);
+    // A world disposed twice is refused the second time.
+    EXPECT_EQ(in->utils->dispose_world(in->effect_ref, &big), PF_Err_BAD_CALLBACK_PARAM);
+}
+
+TEST(HostWorlds, CopyMatchesPixelByPixelCopyingForAnyRectangles) {
+    // The copy callback moves whole row pieces; it must land every pixel
+    // where copying pixel by pixel, row by row from the top, would (rows
+    // read through a buffer), also within one world and past the edges.
+    struct Case {
+        bool sameWorld;
+        PF_Rect from, to;
+    } const cases[] = {
+        {false, {0, 0, 6, 5}, {0, 0, 6, 5}},
+        {false, {-2, -1, 4, 3}, {3, 2, 9, 6}},       // source and destination past the edges
+        {false, {2, 1, 9, 9}, {-3, 0, 4, 8}},
+        {false, {1, 1, 3, 3}, {0, 0, 5, 5}},         // the smaller size wins
+        {false, {4, 0, 2, 5}, {0, 0, 6, 5}},         // empty source
+        {true, {0, 0, 5, 4}, {1, 1, 6, 5}},          // down and right onto itself
+        {true, {1, 1, 6, 5}, {0, 0, 5, 4}},          // up and left onto itself
+        {true, {0, 0, 4, 5}, {2, 0, 6, 5}},          // sideways within rows
+    };
+    for (const Case& c : cases) {
+        Host host;
+        PF_InData* in = host.inData();
+        Frame src(6, 5, 8), dst(6, 5, 4);
+        Frame refSrc(6, 5, 8), refDst(6, 5, 4);
+        for (Frame* f : {&src, &dst, &refSrc, &refDst}) {
+            const uint8_t base = (f == &dst || f == &refDst) ? 100 : 0;
+            for (int32_t y = 0; y < 5; ++y)
+                for (int32_t x = 0; x < 6; ++x)
+                    f->at(x, y) = PF_Pixel8{255, uint8_t(base + x), uint8_t(base + y), 9};
+        }
+        Frame& target = c.sameWorld ? src : dst;
+        Frame& refTarget = c.sameWorld ? refSrc : refDst;
+        PF_Rect from = c.from, to = c.to;
+        ASSERT_EQ(in->utils->copy(in->effect_ref, &src.world, &target.world, &from, &to),
+                  PF_Err_NONE);
+        const int32_t w = std::min(c.from.right - c.from.left, c.to.right - c.to.left);
+        const int32_t h = std::min(c.from.bottom - c.from.top, c.to.bottom - c.to.top);
+        for (int32_t j = 0; j < h; ++j) {
+            const int32_t sy = c.from.top + j, dy = c.to.top + j;
+            if (sy < 0 || sy >= 5 || dy < 0 || dy >= 5) continue;
+            std::vector<PF_Pixel8> row;
+            for (int32_t i = 0; i < w; ++i) {
+                const int32_t sx = c.from.left + i;
+                row.push_back(sx >= 0 && sx < 6 ? refSrc.at(sx, sy) : PF_Pixel8{});
+            }
+            for (int32_t i = 0; i < w; ++i) {
+                const int32_t sx = c.from.left + i, dx = c.to.left + i;
+                if (sx >= 0 && sx < 6 && dx >= 0 && dx < 6) refTarget.at(dx, dy) = row[i];
+            }
+        }
+        EXPECT_EQ(target.bytes, refTarget.bytes) << "case from " << c.from.left << ","
+                                                  << c.from.top << " to " << c.to.left << ","
+                                                  << c.to.top;
+    }
 }
 
 TEST(HostSuites, RegistryCountsAcquisitionsAndRefusesMissingSuites) {
