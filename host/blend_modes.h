@@ -42,6 +42,10 @@ typedef void (*CompositeRowFn)(const PF_Pixel8* src, PF_Pixel8* dst, int32_t cou
 // The row function of a transfer mode (IN_FRONT's for modes not in the table).
 CompositeRowFn compositeRowFor(PF_TransferMode mode);
 
+// The plain scalar row function of a mode, which compositeRowFor's (a vector
+// one for some modes) must equal byte for byte.
+CompositeRowFn plainCompositeRowFor(PF_TransferMode mode);
+
 // Everything one compositing call needs, prepared once per call. For a large
 // area in a per-channel mode it also holds, for every pair of channel values,
 // the result of an opaque source over an opaque destination (the common case

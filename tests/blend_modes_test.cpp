@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <set>
 #include <string>
@@ -241,6 +242,67 @@ TEST(BlendModes, LargeCallsGiveTheSameBytesAsSmallOnes) {
             for (size_t i = 0; i < src.size(); ++i) {
                 ASSERT_TRUE(samePixel(viaRow[i], viaTable[i]))
                     << transferModeName(mode) << " opacity " << opacity << " pixel " << i;
+            }
+        }
+    }
+}
+
+// Composites src onto a copy of dst with the mode's row function and with its
+// plain scalar one, in uneven pieces (so vector rows meet their leftovers),
+// and returns the index of the first pixel that differs, or -1.
+int64_t firstDifferenceFromPlainRow(PF_TransferMode mode, uint32_t opacity,
+                                    const std::vector<PF_Pixel8>& src,
+                                    const std::vector<PF_Pixel8>& dst) {
+    std::vector<PF_Pixel8> viaRow = dst;
+    std::vector<PF_Pixel8> viaPlain = dst;
+    const int32_t total = static_cast<int32_t>(src.size());
+    for (int32_t first = 0, piece = 1; first < total; first += piece, piece = piece * 3 % 1021 + 1) {
+        const int32_t count = std::min(piece, total - first);
+        compositeRowFor(mode)(&src[first], &viaRow[first], count, opacity);
+        plainCompositeRowFor(mode)(&src[first], &viaPlain[first], count, opacity);
+    }
+    for (int32_t i = 0; i < total; ++i) {
+        if (!samePixel(viaRow[i], viaPlain[i])) return i;
+    }
+    return -1;
+}
+
+uint8_t mixBits(uint32_t v) {
+    v ^= v >> 15;
+    v *= 0x2C1B3C6Du;
+    v ^= v >> 12;
+    return static_cast<uint8_t>(v >> 8);
+}
+
+TEST(BlendModes, VectorRowsGiveThePlainRowsBytes) {
+    for (PF_TransferMode mode : supportedTransferModes()) {
+        if (compositeRowFor(mode) == plainCompositeRowFor(mode)) continue;
+        // Every source alpha, destination alpha and opacity, with colours
+        // that change from pixel to pixel.
+        std::vector<PF_Pixel8> src(65536), dst(65536);
+        for (uint32_t opacity = 0; opacity < 256; ++opacity) {
+            for (uint32_t pair = 0; pair < 65536; ++pair) {
+                const uint32_t k = opacity << 16 | pair;
+                src[pair] = {uint8_t(pair >> 8), mixBits(k), mixBits(k + 0x1111), mixBits(k * 3)};
+                dst[pair] = {uint8_t(pair), mixBits(k * 5), mixBits(k + 0x7777), mixBits(k * 7)};
+            }
+            ASSERT_EQ(firstDifferenceFromPlainRow(mode, opacity, src, dst), -1)
+                << transferModeName(mode) << " opacity " << opacity;
+        }
+        // Every pair of colour values, for alphas and opacities at and near
+        // the ends of their range.
+        for (uint8_t alphaS : {1, 128, 254, 255}) {
+            for (uint8_t alphaD : {0, 1, 127, 254, 255}) {
+                for (uint32_t opacity : {1u, 63u, 254u, 255u}) {
+                    for (uint32_t pair = 0; pair < 65536; ++pair) {
+                        const uint8_t cs = uint8_t(pair >> 8), cb = uint8_t(pair);
+                        src[pair] = {alphaS, cs, cb, uint8_t(cs ^ cb)};
+                        dst[pair] = {alphaD, cb, cs, uint8_t(cs + cb)};
+                    }
+                    ASSERT_EQ(firstDifferenceFromPlainRow(mode, opacity, src, dst), -1)
+                        << transferModeName(mode) << " alphas " << int(alphaS) << "/"
+                        << int(alphaD) << " opacity " << opacity;
+                }
             }
         }
     }
