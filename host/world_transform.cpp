@@ -383,6 +383,22 @@ bool sourcePoint(const BackMap& map, double X, double Y, double* x, double* y) {
 
 constexpr PF_Pixel8 kTransparent{0, 0, 0, 0};
 
+// A map that only moves by whole pixels: scale exactly 1 on both axes and
+// whole-number offsets (dx, dy). Each destination pixel (X, Y) then takes the
+// source pixel (X − dx, Y − dy), or a transparent one outside the source, at
+// either quality: the nearest sample lands on it, and the bilinear one sits
+// exactly on its centre, so its weights are 1 and 0.
+bool wholePixelMove(const BackMap& map, int64_t* dx, int64_t* dy) {
+    if (map.kind != BackMap::kDivide || map.n[0][0] != 1.0 || map.n[1][1] != 1.0) return false;
+    const double x = map.n[2][0];
+    const double y = map.n[2][1];
+    constexpr double kLimit = 1e9;   // keeps X + 0.5 − dx exact and the casts in range
+    if (!(x > -kLimit && x < kLimit && y > -kLimit && y < kLimit)) return false;
+    *dx = static_cast<int64_t>(x);
+    *dy = static_cast<int64_t>(y);
+    return static_cast<double>(*dx) == x && static_cast<double>(*dy) == y;
+}
+
 // The pixel whose square holds the point; transparent outside the source.
 // The range test comes before any conversion, so huge or NaN coordinates never
 // reach an integer cast.
@@ -497,6 +513,34 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
     const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, areaPixels);
     const bool bilinear = quality >= PF_Quality_HI;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
+    int64_t moveX = 0;
+    int64_t moveY = 0;
+    if (wholePixelMove(map, &moveX, &moveY)) {
+        // Rows are composited straight from the source; the parts of a row
+        // outside the source composite a transparent source, as they would
+        // pixel by pixel.
+        const std::vector<PF_Pixel8> transparent(static_cast<size_t>(width), kTransparent);
+        return forEachRow(state, static_cast<int32_t>(area.bottom - area.top), width,
+                          [&](int32_t r) {
+            const int64_t Y = area.top + r;
+            PF_Pixel8* out = worldRow(dstWorld, static_cast<int32_t>(Y));
+            const int64_t sy = Y - moveY;
+            int64_t from = area.left;
+            int64_t to = area.left;
+            if (sy >= 0 && sy < src.height) {
+                from = std::clamp<int64_t>(moveX, area.left, area.right);
+                to = std::clamp<int64_t>(moveX + src.width, from, area.right);
+            }
+            compositeRow(compositor, transparent.data(), out + area.left,
+                         static_cast<int32_t>(from - area.left));
+            if (to > from) {
+                compositeRow(compositor, src.row(static_cast<int32_t>(sy)) + (from - moveX),
+                             out + from, static_cast<int32_t>(to - from));
+            }
+            compositeRow(compositor, transparent.data(), out + to,
+                         static_cast<int32_t>(area.right - to));
+        });
+    }
     // A scale-and-move map gives every column its own source x once for all
     // rows (the same division sourcePoint would do per pixel).
     std::vector<double> columnX;
@@ -509,7 +553,9 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
     }
     return forEachRow(state, static_cast<int32_t>(area.bottom - area.top), width, [&](int32_t r) {
         const int32_t Y = static_cast<int32_t>(area.top) + r;
-        std::vector<PF_Pixel8> samples(static_cast<size_t>(width));
+        // One row of samples per thread, kept from row to row.
+        thread_local std::vector<PF_Pixel8> samples;
+        samples.resize(static_cast<size_t>(width));
         double rowY = 0.0;
         if (!columnX.empty()) {
             double unusedX = 0.0;
