@@ -1,5 +1,6 @@
 #include "host/blend_modes.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -514,45 +515,78 @@ CompositeRowFn plainCompositeRowFor(PF_TransferMode mode) { return entryFor(mode
 constexpr int64_t kOpaqueTablePixels = int64_t{1} << 19;
 
 Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, int64_t pixelCount) {
+    const AlphaPair opaque{255, 255};
+    return makeCompositor(mode, opacity,
+                          std::span<const AlphaPair>(&opaque, pixelCount < kOpaqueTablePixels ? 0 : 1),
+                          nullptr);
+}
+
+namespace {
+
+// Row cs of table t: the row function over the pair's alphas with source
+// channels cs and every destination channel value.
+void fillTableRow(Compositor* compositor, AlphaPair pair, int32_t t, int32_t cs) {
+    PF_Pixel8 src[256];
+    PF_Pixel8 dst[256];
+    const uint8_t c = static_cast<uint8_t>(cs);
+    for (int32_t cb = 0; cb < 256; ++cb) {
+        const uint8_t b = static_cast<uint8_t>(cb);
+        src[cb] = {pair.source, c, c, c};
+        dst[cb] = {pair.destination, b, b, b};
+    }
+    compositor->row(src, dst, 256, compositor->opacity);
+    uint8_t* out = compositor->tables.data() + (static_cast<size_t>(t) * 256 + cs) * 256;
+    for (int32_t cb = 0; cb < 256; ++cb) out[cb] = dst[cb].red;
+    // The alpha depends on the two alphas alone: every row writes the same.
+    if (cs == 0) compositor->tableAlpha[t] = dst[0].alpha;
+}
+
+}  // namespace
+
+Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, std::span<const AlphaPair> pairs,
+                          const ForEach* forEach) {
     const TransferModeEntry& entry = entryFor(mode);
     Compositor compositor;
     compositor.row = entry.row;
     compositor.opacity = opacity < 255 ? opacity : 255;
-    if (!entry.perChannel || compositor.opacity == 0 || pixelCount < kOpaqueTablePixels) {
-        return compositor;
+    const size_t count = std::min(pairs.size(), static_cast<size_t>(kMaxPairTables));
+    if (!entry.perChannel || compositor.opacity == 0 || count == 0) return compositor;
+    compositor.tableOf.assign(65536, 0);
+    compositor.tables.resize(count * 65536);
+    compositor.tableAlpha.resize(count);
+    for (size_t t = 0; t < count; ++t) {
+        compositor.tableOf[pairs[t].source * 256 + pairs[t].destination] =
+            static_cast<uint8_t>(t + 1);
     }
-    compositor.opaqueResult.resize(256 * 256);
-    PF_Pixel8 src[256];
-    PF_Pixel8 dst[256];
-    for (int32_t cs = 0; cs < 256; ++cs) {
-        for (int32_t cb = 0; cb < 256; ++cb) {
-            src[cb] = {255, static_cast<uint8_t>(cs), static_cast<uint8_t>(cs),
-                       static_cast<uint8_t>(cs)};
-            dst[cb] = {255, static_cast<uint8_t>(cb), static_cast<uint8_t>(cb),
-                       static_cast<uint8_t>(cb)};
-        }
-        entry.row(src, dst, 256, compositor.opacity);
-        for (int32_t cb = 0; cb < 256; ++cb) compositor.opaqueResult[cs * 256 + cb] = dst[cb].red;
+    const std::function<void(int32_t)> fillRow = [&](int32_t i) {
+        fillTableRow(&compositor, pairs[size_t(i / 256)], i / 256, i % 256);
+    };
+    const int32_t rows = static_cast<int32_t>(count) * 256;
+    if (forEach != nullptr) {
+        (*forEach)(rows, fillRow);
+    } else {
+        for (int32_t i = 0; i < rows; ++i) fillRow(i);
     }
-    compositor.opaqueAlpha = dst[0].alpha;   // the same for every pair: both alphas are 255
     return compositor;
 }
 
 void compositeRow(const Compositor& compositor, const PF_Pixel8* src, PF_Pixel8* dst,
                   int32_t count) {
-    if (compositor.opaqueResult.empty()) {
+    if (compositor.tableOf.empty()) {
         compositor.row(src, dst, count, compositor.opacity);
         return;
     }
-    const uint8_t* table = compositor.opaqueResult.data();
+    const uint8_t* tableOf = compositor.tableOf.data();
     int32_t pending = 0;   // first pixel not yet composited
     for (int32_t i = 0; i < count; ++i) {
         const PF_Pixel8 s = src[i];
         PF_Pixel8& d = dst[i];
-        if (s.alpha != 255 || d.alpha != 255) continue;
+        const int32_t t = tableOf[s.alpha * 256 + d.alpha];
+        if (t == 0) continue;
         if (pending < i) compositor.row(src + pending, dst + pending, i - pending, compositor.opacity);
-        d = {compositor.opaqueAlpha, table[s.red * 256 + d.red], table[s.green * 256 + d.green],
-             table[s.blue * 256 + d.blue]};
+        const uint8_t* table = compositor.tables.data() + static_cast<size_t>(t - 1) * 65536;
+        d = {compositor.tableAlpha[size_t(t - 1)], table[s.red * 256 + d.red],
+             table[s.green * 256 + d.green], table[s.blue * 256 + d.blue]};
         pending = i + 1;
     }
     if (pending < count) {

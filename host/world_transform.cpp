@@ -155,6 +155,27 @@ PF_Err forEachRow(Host::State* state, int32_t rows, int64_t width, const RowFn& 
     });
 }
 
+// The compositor of a call, with tables for the alpha pairs that rows
+// sourceRow(y) over destinationRow(y), y in [0, rows), show often, built on
+// the host's workers.
+template <typename SourceRow, typename DestinationRow>
+Compositor compositorFor(Host::State* state, const PF_CompositeMode* mode,
+                         const SourceRow& sourceRow, const DestinationRow& destinationRow,
+                         int64_t rows, int64_t width) {
+    std::vector<AlphaPair> pairs;
+    if (rows > 0 && width > 0) {
+        pairs = frequentAlphaPairs(sourceRow, destinationRow, static_cast<int32_t>(rows),
+                                   static_cast<int32_t>(width));
+    }
+    const ForEach forEach = [state](int32_t count, const std::function<void(int32_t)>& body) {
+        parallelFor(state, count, [&body](int32_t i, int32_t) {
+            body(i);
+            return PF_Err_NONE;
+        });
+    };
+    return makeCompositor(mode->xfer, mode->opacity, pairs, &forEach);
+}
+
 // The host behind effect_ref, with the call logged (and a fault injected if
 // a test asked for one).
 PF_Err beginCall(PF_ProgPtr effectRef, const char* name, Host::State** state) {
@@ -240,7 +261,14 @@ PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeF
 
     std::vector<PF_Pixel8> privateCopy;
     const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
-    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, pair.w * pair.h);
+    const auto sourceRow = [&](int32_t y) {
+        return src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx;
+    };
+    const auto destinationRow = [&](int32_t y) {
+        return worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx;
+    };
+    const Compositor compositor =
+        compositorFor(state, mode, sourceRow, destinationRow, pair.h, pair.w);
     return forEachRow(state, static_cast<int32_t>(pair.h), pair.w, [&](int32_t y) {
         compositeRow(compositor, src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx,
                      worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx,
@@ -510,7 +538,6 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
     std::vector<PF_Pixel8> privateCopy;
     const PixelView src = sourceView(srcWorld, dstWorld, &privateCopy);
     const int64_t areaPixels = (area.right - area.left) * (area.bottom - area.top);
-    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, areaPixels);
     const bool bilinear = quality >= PF_Quality_HI;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
     int64_t moveX = 0;
@@ -518,19 +545,26 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
     if (wholePixelMove(map, &moveX, &moveY)) {
         // Rows are composited straight from the source; the parts of a row
         // outside the source composite a transparent source, as they would
-        // pixel by pixel.
+        // pixel by pixel. Source pixels land in columns [left, right) of
+        // rows [top, bottom).
+        const int64_t left = std::clamp<int64_t>(moveX, area.left, area.right);
+        const int64_t right = std::clamp<int64_t>(moveX + src.width, left, area.right);
+        const int64_t top = std::clamp<int64_t>(moveY, area.top, area.bottom);
+        const int64_t bottom = std::clamp<int64_t>(moveY + src.height, top, area.bottom);
+        const Compositor compositor = compositorFor(
+            state, mode,
+            [&](int32_t r) { return src.row(static_cast<int32_t>(top + r - moveY)) + (left - moveX); },
+            [&](int32_t r) { return worldRow(dstWorld, static_cast<int32_t>(top + r)) + left; },
+            bottom - top, right - left);
         const std::vector<PF_Pixel8> transparent(static_cast<size_t>(width), kTransparent);
         return forEachRow(state, static_cast<int32_t>(area.bottom - area.top), width,
                           [&](int32_t r) {
             const int64_t Y = area.top + r;
             PF_Pixel8* out = worldRow(dstWorld, static_cast<int32_t>(Y));
             const int64_t sy = Y - moveY;
-            int64_t from = area.left;
-            int64_t to = area.left;
-            if (sy >= 0 && sy < src.height) {
-                from = std::clamp<int64_t>(moveX, area.left, area.right);
-                to = std::clamp<int64_t>(moveX + src.width, from, area.right);
-            }
+            const bool inside = Y >= top && Y < bottom;
+            const int64_t from = inside ? left : area.left;
+            const int64_t to = inside ? right : area.left;
             compositeRow(compositor, transparent.data(), out + area.left,
                          static_cast<int32_t>(from - area.left));
             if (to > from) {
@@ -543,6 +577,7 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
     }
     // A scale-and-move map gives every column its own source x once for all
     // rows (the same division sourcePoint would do per pixel).
+    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, areaPixels);
     std::vector<double> columnX;
     if (map.kind == BackMap::kDivide) {
         columnX.resize(static_cast<size_t>(width));

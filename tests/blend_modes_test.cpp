@@ -308,6 +308,70 @@ TEST(BlendModes, VectorRowsGiveThePlainRowsBytes) {
     }
 }
 
+TEST(BlendModes, PairTablesGiveTheRowFunctionsBytes) {
+    // A compositor with tables for some alpha pairs answers those pixels from
+    // them and sends every other pixel through the row function, in runs
+    // between table hits. Rows mix tabled and untabled pairs, with colours
+    // that differ from channel to channel.
+    const AlphaPair tabled[] = {{255, 255}, {255, 0}, {254, 254}, {1, 255},
+                                {128, 3},   {255, 254}, {0, 0},   {37, 200}};
+    const AlphaPair untabled[] = {{200, 37}, {0, 255}, {254, 255}};
+    std::vector<PF_Pixel8> src, dst;
+    for (uint32_t i = 0; i < 24576; ++i) {
+        const AlphaPair a = (i % 7 == 3) ? untabled[i % 3] : tabled[(i / 3) % 8];
+        src.push_back({a.source, mixBits(i), mixBits(i * 3), mixBits(i + 99)});
+        dst.push_back({a.destination, mixBits(i * 5), mixBits(i ^ 0x5555), mixBits(i * 11)});
+    }
+    for (PF_TransferMode mode : supportedTransferModes()) {
+        for (uint32_t opacity : {127u, 254u, 255u}) {
+            const Compositor plain = makeCompositor(mode, opacity, 1);
+            const Compositor tables = makeCompositor(mode, opacity, tabled, nullptr);
+            std::vector<PF_Pixel8> viaRow = dst, viaTables = dst;
+            for (size_t first = 0; first < src.size(); first += 1000) {
+                const int32_t count = static_cast<int32_t>(std::min<size_t>(1000, src.size() - first));
+                compositeRow(plain, &src[first], &viaRow[first], count);
+                compositeRow(tables, &src[first], &viaTables[first], count);
+            }
+            for (size_t i = 0; i < src.size(); ++i) {
+                ASSERT_TRUE(samePixel(viaRow[i], viaTables[i]))
+                    << transferModeName(mode) << " opacity " << opacity << " pixel " << i << ": "
+                    << show(viaTables[i]) << " instead of " << show(viaRow[i]);
+            }
+        }
+    }
+}
+
+TEST(BlendModes, FrequentAlphaPairsAreTheCommonOnesWithAVisibleSource) {
+    // 512 rows of 512: every 16th row is looked at. A pair needs about
+    // kPairTablePixels pixels; transparent sources are never tabled.
+    constexpr int32_t kSize = 512;
+    std::vector<PF_Pixel8> src(kSize * kSize), dst(kSize * kSize);
+    for (int32_t y = 0; y < kSize; ++y) {
+        for (int32_t x = 0; x < kSize; ++x) {
+            PF_Pixel8& s = src[y * kSize + x];
+            PF_Pixel8& d = dst[y * kSize + x];
+            if (x < 256) {            // half the frame: an opaque pair (131072 pixels)
+                s.alpha = 255, d.alpha = 255;
+            } else if (x < 384) {     // a quarter: half-covered, but transparent source
+                s.alpha = 0, d.alpha = 254;
+            } else if (x < 500) {     // just under a quarter: too few
+                s.alpha = 9, d.alpha = 9;
+            } else {
+                s.alpha = static_cast<uint8_t>(x), d.alpha = static_cast<uint8_t>(y);
+            }
+        }
+    }
+    const auto rowOf = [](std::vector<PF_Pixel8>& frame) {
+        return [&frame](int32_t y) { return frame.data() + y * kSize; };
+    };
+    const std::vector<AlphaPair> pairs = frequentAlphaPairs(rowOf(src), rowOf(dst), kSize, kSize);
+    ASSERT_EQ(pairs.size(), 1u);
+    EXPECT_EQ(pairs[0].source, 255);
+    EXPECT_EQ(pairs[0].destination, 255);
+    // A small call gets no tables at all.
+    EXPECT_TRUE(frequentAlphaPairs(rowOf(src), rowOf(dst), 64, kSize).empty());
+}
+
 TEST(BlendModes, UnknownModesCompositeAsInFront) {
     const PF_Pixel8 src{102, 255, 0, 0};
     const PF_Pixel8 dst{153, 0, 0, 0};
