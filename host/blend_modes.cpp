@@ -523,6 +523,9 @@ Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, int64_t pixelC
 
 namespace {
 
+// The mark in Compositor::tableOf of pairs whose pixels stay as they are.
+constexpr uint8_t kUnchanged = 255;
+
 // Row cs of table t: the row function over the pair's alphas with source
 // channels cs and every destination channel value.
 void fillTableRow(Compositor* compositor, AlphaPair pair, int32_t t, int32_t cs) {
@@ -552,6 +555,9 @@ Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, std::span<cons
     const size_t count = std::min(pairs.size(), static_cast<size_t>(kMaxPairTables));
     if (!entry.perChannel || compositor.opacity == 0 || count == 0) return compositor;
     compositor.tableOf.assign(65536, 0);
+    // Every per-channel mode leaves the destination as it is under a
+    // transparent source.
+    std::fill_n(compositor.tableOf.begin(), 256, kUnchanged);
     compositor.tables.resize(count * 65536);
     compositor.tableAlpha.resize(count);
     for (size_t t = 0; t < count; ++t) {
@@ -572,25 +578,34 @@ Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, std::span<cons
 
 void compositeRow(const Compositor& compositor, const PF_Pixel8* src, PF_Pixel8* dst,
                   int32_t count) {
+    const CompositeRowFn row = compositor.row;
+    const uint32_t opacity = compositor.opacity;
     if (compositor.tableOf.empty()) {
-        compositor.row(src, dst, count, compositor.opacity);
+        row(src, dst, count, opacity);
         return;
     }
-    const uint8_t* tableOf = compositor.tableOf.data();
-    int32_t pending = 0;   // first pixel not yet composited
-    for (int32_t i = 0; i < count; ++i) {
-        const PF_Pixel8 s = src[i];
-        PF_Pixel8& d = dst[i];
-        const int32_t t = tableOf[s.alpha * 256 + d.alpha];
-        if (t == 0) continue;
-        if (pending < i) compositor.row(src + pending, dst + pending, i - pending, compositor.opacity);
-        const uint8_t* table = compositor.tables.data() + static_cast<size_t>(t - 1) * 65536;
-        d = {compositor.tableAlpha[size_t(t - 1)], table[s.red * 256 + d.red],
-             table[s.green * 256 + d.green], table[s.blue * 256 + d.blue]};
-        pending = i + 1;
-    }
-    if (pending < count) {
-        compositor.row(src + pending, dst + pending, count - pending, compositor.opacity);
+    // Locals, so that writing pixels cannot make the compiler read these again.
+    const uint8_t* const tableOf = compositor.tableOf.data();
+    const uint8_t* const tables = compositor.tables.data();
+    const uint8_t* const alphas = compositor.tableAlpha.data();
+    int32_t i = 0;
+    while (i < count) {
+        // A run of pixels the tables answer (or that stay as they are).
+        for (; i < count; ++i) {
+            const PF_Pixel8 s = src[i];
+            const PF_Pixel8 d = dst[i];
+            const uint32_t t = tableOf[s.alpha * 256 + d.alpha];
+            if (t == 0) break;
+            if (t == kUnchanged) continue;
+            const uint8_t* table = tables + static_cast<size_t>(t - 1) * 65536;
+            dst[i] = {alphas[t - 1], table[s.red * 256 + d.red], table[s.green * 256 + d.green],
+                      table[s.blue * 256 + d.blue]};
+        }
+        // Then a run for the row function.
+        int32_t end = i;
+        while (end < count && tableOf[src[end].alpha * 256 + dst[end].alpha] == 0) ++end;
+        if (end > i) row(src + i, dst + i, end - i, opacity);
+        i = end;
     }
 }
 

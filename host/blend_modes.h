@@ -63,7 +63,8 @@ struct AlphaPair {
 struct Compositor {
     CompositeRowFn row = nullptr;
     uint32_t opacity = 0;
-    std::vector<uint8_t> tableOf;        // [αs × 256 + αb]: 1 + table number, 0 = none
+    std::vector<uint8_t> tableOf;        // [αs × 256 + αb]: 1 + table number, 0 = none,
+                                         // 255 = the destination stays as it is
     std::vector<uint8_t> tables;         // table t: [t × 65536 + Cs × 256 + Cb]
     std::vector<uint8_t> tableAlpha;     // the result alpha of table t's pair
 };
