@@ -130,8 +130,9 @@ PF_Handle newHandle(A_HandleSize size) {
             return nullptr;
         }
     }
-    auto* block = new HandleBlock{nullptr, size};
-    block->data = ::operator new(size == 0 ? 1 : size);
+    void* data = ::operator new(size == 0 ? 1 : size, std::nothrow);
+    if (data == nullptr) return nullptr;   // out of memory
+    auto* block = new HandleBlock{data, size};
     if (s != nullptr) {
         std::lock_guard<std::mutex> guard(s->lock);
         ++s->books.handlesHeld;
@@ -173,7 +174,8 @@ A_HandleSize handleSize(PF_Handle h) {
 PF_Err resizeHandle(A_HandleSize size, PF_Handle* h) {
     if (h == nullptr || *h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto* block = reinterpret_cast<HandleBlock*>(*h);
-    void* fresh = ::operator new(size == 0 ? 1 : size);
+    void* fresh = ::operator new(size == 0 ? 1 : size, std::nothrow);
+    if (fresh == nullptr) return PF_Err_OUT_OF_MEMORY;
     std::memcpy(fresh, block->data, std::min(size, block->size));
     ::operator delete(block->data);
     block->data = fresh;
@@ -303,6 +305,9 @@ PF_Err disposeWorld(PF_ProgPtr ref, PF_EffectWorld* world) {
     return PF_Err_NONE;
 }
 
+// Fills below this many pixels are not worth handing to the workers.
+constexpr int64_t kParallelFillPixels = int64_t{1} << 18;
+
 // Writes count copies of one pixel.
 void fillPixels(PF_Pixel8* first, size_t count, PF_Pixel8 value) {
     if (value.alpha == value.red && value.alpha == value.green && value.alpha == value.blue) {
@@ -320,11 +325,22 @@ PF_Err fillWorld(PF_ProgPtr ref, const PF_Pixel8* color, const PF_Rect* rect,
     if (PF_Err err = enterCall(s, "fill")) return err;
     const PF_Pixel8 value = color ? *color : PF_Pixel8{0, 0, 0, 0};
     const PF_Rect c = clipToWorld(rect, world);
-    if (c.right <= c.left) return PF_Err_NONE;
-    for (int32_t y = c.top; y < c.bottom; ++y) {
-        fillPixels(pixelAt(world, c.left, y), static_cast<size_t>(c.right - c.left), value);
-    }
-    return PF_Err_NONE;
+    if (c.right <= c.left || c.bottom <= c.top) return PF_Err_NONE;
+    const size_t width = static_cast<size_t>(c.right - c.left);
+    const int32_t rows = c.bottom - c.top;
+    // A large fill is shared out over the workers in bands of rows.
+    constexpr int32_t kBandRows = 16;
+    const int32_t bands = static_cast<int64_t>(rows) * width < kParallelFillPixels
+                              ? 1
+                              : (rows + kBandRows - 1) / kBandRows;
+    const int32_t rowsPerBand = (rows + bands - 1) / bands;
+    return parallelFor(s, bands, [&](int32_t band, int32_t) {
+        const int32_t end = std::min(c.bottom, c.top + (band + 1) * rowsPerBand);
+        for (int32_t y = c.top + band * rowsPerBand; y < end; ++y) {
+            fillPixels(pixelAt(world, c.left, y), width, value);
+        }
+        return PF_Err_NONE;
+    });
 }
 
 // Copies src_r of src to dst_r of dst (null = whole world), same-size part

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -280,6 +282,106 @@ TEST(HostIterationThreads, GenericIterationVisitsEachIndexOnceAndReturnsErrors) 
         return in->utils->iterate_generic(100, seen, recordIteration);
     };
     EXPECT_EQ(host.send(failing, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_OUT_OF_MEMORY);
+}
+
+// Thread: the pool's workers are started once and kept; each run gives every
+// index its turn; a run from inside a run, or from a second thread while one
+// is going, is done on the calling thread alone.
+TEST(HostWorkerPoolThreads, WorkersLiveAcrossRunsAndNestedRunsStayOnTheirThread) {
+    std::atomic<int32_t> started{0};
+    WorkerPool pool([&](int32_t) { ++started; });
+    std::atomic<int32_t> calls[4] = {};
+    for (int32_t run = 0; run < 50; ++run) {
+        pool.run(3, 0, [&](int32_t index) { ++calls[index]; });
+    }
+    EXPECT_EQ(started.load(), 3);
+    EXPECT_EQ(pool.threadCount(), 3);
+    for (int32_t index = 0; index < 4; ++index) EXPECT_EQ(calls[index].load(), 50) << index;
+
+    std::atomic<int32_t> nested{0};
+    std::atomic<bool> nestedOnOwnThread{true};
+    pool.run(3, 0, [&](int32_t index) {
+        const std::thread::id self = std::this_thread::get_id();
+        pool.run(3, index, [&](int32_t inner) {
+            if (inner != index || std::this_thread::get_id() != self) nestedOnOwnThread = false;
+            ++nested;
+        });
+    });
+    EXPECT_EQ(nested.load(), 4);
+    EXPECT_TRUE(nestedOnOwnThread.load());
+
+    std::atomic<int32_t> total{0};
+    std::thread other([&] {
+        for (int32_t run = 0; run < 20; ++run) pool.run(2, 0, [&](int32_t) { ++total; });
+    });
+    for (int32_t run = 0; run < 20; ++run) pool.run(2, 0, [&](int32_t) { ++total; });
+    other.join();
+    // Each run does its work at least once per taking part thread: three
+    // when the pool took it, one when the calling thread did it alone.
+    EXPECT_GE(total.load(), 40);
+    EXPECT_LE(total.load(), 120);
+}
+
+// The host's timings: which calls are the host's, which the plug-in's, and
+// that nothing is kept unless asked for.
+PF_Err sampleInsideIteration(void* refcon, A_long, A_long, A_long) {
+    auto* in = static_cast<PF_InData*>(refcon);
+    Frame frame(2, 2);
+    PF_SampPB pb{};
+    pb.src = &frame.world;
+    PF_Pixel8 out{};
+    return in->utils->subpixel_sample(in->effect_ref, 1 << 15, 0, &pb, &out);
+}
+
+PF_Err timedCommand(PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) {
+    PF_EffectWorld world{};
+    if (PF_Err err = in->utils->new_world(in->effect_ref, 64, 64, 0, &world)) return err;
+    in->utils->fill(in->effect_ref, nullptr, nullptr, &world);
+    in->utils->fill(in->effect_ref, nullptr, nullptr, &world);
+    in->utils->iterate_generic(6, in, sampleInsideIteration);
+    return in->utils->dispose_world(in->effect_ref, &world);
+}
+
+TEST(HostTimings, HostCallsAndIterationsAreKeptApartOnlyWhenAsked) {
+    for (bool timeCalls : {false, true}) {
+        HostOptions options;
+        options.threads = 3;
+        options.timeCalls = timeCalls;
+        Host host(options);
+        ASSERT_EQ(host.send(timedCommand, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_NONE);
+        ASSERT_EQ(host.send(timedCommand, PF_Cmd_RENDER, nullptr, nullptr), PF_Err_NONE);
+        const Timings timings = host.timings();
+        if (!timeCalls) {
+            EXPECT_EQ(timings.commands, 0);
+            EXPECT_TRUE(timings.byCall.empty());
+            continue;
+        }
+        EXPECT_EQ(timings.commands, 2);
+        const std::map<std::string, int64_t> expectedCalls = {
+            {"new_world", 2}, {"fill", 4}, {"dispose_world", 2},
+            {"iterate_generic", 2}, {"subpixel_sample", 12}};
+        std::map<std::string, int64_t> calls;
+        for (const auto& [name, timing] : timings.byCall) {
+            calls[name] = timing.calls;
+            EXPECT_GE(timing.nanoseconds, 0) << name;
+        }
+        EXPECT_EQ(calls, expectedCalls);
+        // The sampling inside the iteration is the host's; the iteration
+        // itself is the plug-in's. The two shares make up the commands' time.
+        const int64_t iterations = timings.byCall.at("iterate_generic").nanoseconds;
+        EXPECT_EQ(timings.hostNanoseconds() + iterations,
+                  [&] {
+                      int64_t all = 0;
+                      for (const auto& entry : timings.byCall) all += entry.second.nanoseconds;
+                      return all;
+                  }());
+        EXPECT_LE(timings.hostNanoseconds(), timings.commandNanoseconds);
+        EXPECT_EQ(timings.pluginNanoseconds(),
+                  timings.commandNanoseconds - timings.hostNanoseconds());
+        host.clearTimings();
+        EXPECT_TRUE(host.timings().byCall.empty());
+        EXPECT_EQ(host.timings().commandNanoseconds, 0);
+    }
 }
 
 TEST(HostSampling, WholePixelsExactMidpointsBlendEdgesClamp) {
