@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -576,6 +577,48 @@ Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, std::span<cons
     return compositor;
 }
 
+#if defined(__SSE2__)
+namespace {
+namespace sse2 {
+
+static_assert(std::endian::native == std::endian::little, "pixels read as little-endian words");
+
+// Four pixels whose alpha pairs all have the same table (or all stay as they
+// are), looked up together: interleaving the destination's bytes with the
+// source's makes every 16-bit lane a table index, Cs × 256 + Cb (and the
+// alpha lane the pair's, αs × 256 + αb). The results are the table's bytes,
+// the same the pixel-by-pixel loop takes. False, with nothing written, when
+// the four do not share a table.
+bool tableFour(const uint8_t* tableOf, const uint8_t* tables, const uint8_t* alphas,
+               const PF_Pixel8* src, PF_Pixel8* dst) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+    const __m128i lo = _mm_unpacklo_epi8(d, s);   // pixels 0 and 1
+    const __m128i hi = _mm_unpackhi_epi8(d, s);   // pixels 2 and 3
+    const uint32_t t = tableOf[_mm_extract_epi16(lo, 0)];
+    if (t == 0 || tableOf[_mm_extract_epi16(lo, 4)] != t ||
+        tableOf[_mm_extract_epi16(hi, 0)] != t || tableOf[_mm_extract_epi16(hi, 4)] != t) {
+        return false;
+    }
+    if (t == kUnchanged) return true;
+    const uint8_t* table = tables + static_cast<size_t>(t - 1) * 65536;
+    const uint32_t alpha = alphas[t - 1];
+    const auto pixel = [&](uint32_t red, uint32_t green, uint32_t blue) {
+        return static_cast<int>(alpha | uint32_t{table[red]} << 8 | uint32_t{table[green]} << 16 |
+                                uint32_t{table[blue]} << 24);
+    };
+    const int p0 = pixel(_mm_extract_epi16(lo, 1), _mm_extract_epi16(lo, 2), _mm_extract_epi16(lo, 3));
+    const int p1 = pixel(_mm_extract_epi16(lo, 5), _mm_extract_epi16(lo, 6), _mm_extract_epi16(lo, 7));
+    const int p2 = pixel(_mm_extract_epi16(hi, 1), _mm_extract_epi16(hi, 2), _mm_extract_epi16(hi, 3));
+    const int p3 = pixel(_mm_extract_epi16(hi, 5), _mm_extract_epi16(hi, 6), _mm_extract_epi16(hi, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_set_epi32(p3, p2, p1, p0));
+    return true;
+}
+
+}  // namespace sse2
+}  // namespace
+#endif
+
 void compositeRow(const Compositor& compositor, const PF_Pixel8* src, PF_Pixel8* dst,
                   int32_t count) {
     const CompositeRowFn row = compositor.row;
@@ -592,6 +635,13 @@ void compositeRow(const Compositor& compositor, const PF_Pixel8* src, PF_Pixel8*
     while (i < count) {
         // A run of pixels the tables answer (or that stay as they are).
         for (; i < count; ++i) {
+#if defined(__SSE2__)
+            // Four at a time while the four share one table.
+            while (i + 4 <= count && sse2::tableFour(tableOf, tables, alphas, src + i, dst + i)) {
+                i += 4;
+            }
+            if (i == count) break;
+#endif
             const PF_Pixel8 s = src[i];
             const PF_Pixel8 d = dst[i];
             const uint32_t t = tableOf[s.alpha * 256 + d.alpha];

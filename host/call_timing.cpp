@@ -72,14 +72,15 @@ IterationTiming::IterationTiming(Host::State* state, CallKind kind)
     if (times_ != nullptr) start_ = nowNanoseconds();
 }
 
-int64_t IterationTiming::begin() {
+int64_t IterationTiming::begin(CallTimes** outer) {
+    *outer = tlsIterationTimes;
     tlsIterationTimes = &nested_;
     return nowNanoseconds();
 }
 
-void IterationTiming::end(int64_t start) {
+void IterationTiming::end(int64_t start, CallTimes* outer) {
     busy_.fetch_add(nowNanoseconds() - start, std::memory_order_relaxed);
-    tlsIterationTimes = nullptr;
+    tlsIterationTimes = outer;
 }
 
 IterationTiming::~IterationTiming() {

@@ -109,15 +109,18 @@ public:
     template <typename Work>
     PF_Err run(const Work& work) {
         if (times_ == nullptr) return work();
-        const int64_t start = begin();
+        CallTimes* outer = nullptr;
+        const int64_t start = begin(&outer);
         const PF_Err err = work();
-        end(start);
+        end(start, outer);
         return err;
     }
 
 private:
-    int64_t begin();
-    void end(int64_t start);
+    // Makes this iteration's counters the calling thread's, keeping the ones
+    // they replace (those of an iteration this one runs inside, if any).
+    int64_t begin(CallTimes** outer);
+    void end(int64_t start, CallTimes* outer);
 
     CallTimes* times_;
     int32_t slot_;

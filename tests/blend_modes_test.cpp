@@ -310,15 +310,18 @@ TEST(BlendModes, VectorRowsGiveThePlainRowsBytes) {
 
 TEST(BlendModes, PairTablesGiveTheRowFunctionsBytes) {
     // A compositor with tables for some alpha pairs answers those pixels from
-    // them and sends every other pixel through the row function, in runs
-    // between table hits. Rows mix tabled and untabled pairs, with colours
+    // them (several at a time where neighbours share a table) and sends every
+    // other pixel through the row function, in runs between table hits. Rows
+    // mix tabled and untabled pairs in runs of every length, with colours
     // that differ from channel to channel.
     const AlphaPair tabled[] = {{255, 255}, {255, 0}, {254, 254}, {1, 255},
                                 {128, 3},   {255, 254}, {0, 0},   {37, 200}};
     const AlphaPair untabled[] = {{200, 37}, {0, 255}, {254, 255}};
     std::vector<PF_Pixel8> src, dst;
-    for (uint32_t i = 0; i < 24576; ++i) {
-        const AlphaPair a = (i % 7 == 3) ? untabled[i % 3] : tabled[(i / 3) % 8];
+    for (uint32_t i = 0, run = 0, length = 1; i < 24576; ++i) {
+        if (i - run == length) run = i, length = length % 23 + 1;   // runs of 1 .. 23 pixels
+        const uint32_t k = run * 7 % 11;
+        const AlphaPair a = (i % 61 == 5) ? untabled[i % 3] : k < 8 ? tabled[k] : untabled[k - 8];
         src.push_back({a.source, mixBits(i), mixBits(i * 3), mixBits(i + 99)});
         dst.push_back({a.destination, mixBits(i * 5), mixBits(i ^ 0x5555), mixBits(i * 11)});
     }
