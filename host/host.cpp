@@ -305,7 +305,7 @@ PF_Err disposeWorld(PF_ProgPtr ref, PF_EffectWorld* world) {
     return PF_Err_NONE;
 }
 
-// Fills below this many pixels are not worth handing to the workers.
+// Fills and copies below this many pixels are not worth handing to the workers.
 constexpr int64_t kParallelFillPixels = int64_t{1} << 18;
 
 // Writes count copies of one pixel.
@@ -343,11 +343,24 @@ PF_Err fillWorld(PF_ProgPtr ref, const PF_Pixel8* color, const PF_Rect* rect,
     });
 }
 
+// Whether two worlds' pixel memory overlaps.
+bool shareMemory(const PF_EffectWorld* a, const PF_EffectWorld* b) {
+    const auto span = [](const PF_EffectWorld* w) -> int64_t {
+        if (w->width == 0 || w->height == 0) return 0;
+        return int64_t(w->height - 1) * w->rowbytes + int64_t(w->width) * 4;
+    };
+    const auto start = [](const PF_EffectWorld* w) { return reinterpret_cast<uintptr_t>(w->data); };
+    const int64_t spanA = span(a), spanB = span(b);
+    return spanA > 0 && spanB > 0 && start(a) < start(b) + uintptr_t(spanB) &&
+           start(b) < start(a) + uintptr_t(spanA);
+}
+
 // Copies src_r of src to dst_r of dst (null = whole world), same-size part
 // from the top-left, clipped to both worlds. Rows are copied top to bottom,
 // each as if through a buffer, so a world copied onto itself reads rows that
-// earlier rows of the same copy may have written.
-PF_Err copyRect(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcR,
+// earlier rows of the same copy may have written; between separate worlds a
+// large copy is shared out over the workers.
+PF_Err copyRect(Host::State* s, PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcR,
                 const PF_Rect* dstR) {
     if (!validWorld(src) || !validWorld(dst)) return PF_Err_BAD_CALLBACK_PARAM;
     const PF_Rect sr = srcR ? *srcR : PF_Rect{0, 0, src->width, src->height};
@@ -363,12 +376,23 @@ PF_Err copyRect(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcR,
     const int64_t top = std::max<int64_t>({0, -int64_t(sr.top), -int64_t(dr.top)});
     const int64_t bottom = std::min<int64_t>(
         {h, int64_t(src->height) - sr.top, int64_t(dst->height) - dr.top});
-    for (int64_t j = top; j < bottom; ++j) {
-        const int64_t sy = sr.top + j, dy = dr.top + j;
-        std::memmove(pixelAt(dst, int32_t(dr.left + first), int32_t(dy)),
-                     pixelAt(src, int32_t(sr.left + first), int32_t(sy)), bytes);
+    if (bottom <= top) return PF_Err_NONE;
+    const auto copyRows = [&](int64_t from, int64_t to) {
+        for (int64_t j = from; j < to; ++j) {
+            std::memmove(pixelAt(dst, int32_t(dr.left + first), int32_t(dr.top + j)),
+                         pixelAt(src, int32_t(sr.left + first), int32_t(sr.top + j)), bytes);
+        }
+    };
+    const int64_t rows = bottom - top;
+    if (rows * (end - first) < kParallelFillPixels || shareMemory(src, dst)) {
+        copyRows(top, bottom);
+        return PF_Err_NONE;
     }
-    return PF_Err_NONE;
+    constexpr int64_t kBandRows = 16;
+    return parallelFor(s, int32_t((rows + kBandRows - 1) / kBandRows), [&](int32_t band, int32_t) {
+        copyRows(top + band * kBandRows, std::min(bottom, top + (band + 1) * kBandRows));
+        return PF_Err_NONE;
+    });
 }
 
 PF_Err copyWorld(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* srcR,
@@ -377,7 +401,7 @@ PF_Err copyWorld(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Re
     if (s == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     CallTimer timer(s, CallKind::kCopy);
     if (PF_Err err = enterCall(s, "copy")) return err;
-    return copyRect(src, dst, srcR, dstR);
+    return copyRect(s, src, dst, srcR, dstR);
 }
 
 // ---------------------------------------------------------------- iteration

@@ -102,13 +102,15 @@ TEST(HostWorlds, ReleasedWorldsAreReusedWithFreshPaddingAndClearedOnRequest) {
     EXPECT_EQ(in->utils->dispose_world(in->effect_ref, &big), PF_Err_BAD_CALLBACK_PARAM);
 }
 
-TEST(HostWorlds, CopyMatchesPixelByPixelCopyingForAnyRectangles) {
-    // The copy callback moves whole row pieces; it must land every pixel
-    // where copying pixel by pixel, row by row from the top, would (rows
-    // read through a buffer), also within one world and past the edges.
+TEST(HostWorlds, CopyMatchesPixelByPixelCopyingForAnyRectanglesAndThreads) {
+    // The copy callback moves whole row pieces, large copies on several
+    // threads; it must land every pixel where copying pixel by pixel, row by
+    // row from the top, would (rows read through a buffer), also within one
+    // world (never shared out: rows depend on rows above) and past the edges.
     struct Case {
         bool sameWorld;
         PF_Rect from, to;
+        int32_t width = 6, height = 5;
     } const cases[] = {
         {false, {0, 0, 6, 5}, {0, 0, 6, 5}},
         {false, {-2, -1, 4, 3}, {3, 2, 9, 6}},       // source and destination past the edges
@@ -118,16 +120,23 @@ TEST(HostWorlds, CopyMatchesPixelByPixelCopyingForAnyRectangles) {
         {true, {0, 0, 5, 4}, {1, 1, 6, 5}},          // down and right onto itself
         {true, {1, 1, 6, 5}, {0, 0, 5, 4}},          // up and left onto itself
         {true, {0, 0, 4, 5}, {2, 0, 6, 5}},          // sideways within rows
+        // Large enough for the workers to share it, and onto itself, which
+        // they must not.
+        {false, {-3, -2, 700, 500}, {5, 1, 705, 503}, 700, 500},
+        {true, {0, 0, 700, 499}, {0, 1, 700, 500}, 700, 500},
     };
     for (const Case& c : cases) {
-        Host host;
+        HostOptions options;
+        options.threads = 3;
+        Host host(options);
         PF_InData* in = host.inData();
-        Frame src(6, 5, 8), dst(6, 5, 4);
-        Frame refSrc(6, 5, 8), refDst(6, 5, 4);
+        const int32_t W = c.width, H = c.height;
+        Frame src(W, H, 8), dst(W, H, 4);
+        Frame refSrc(W, H, 8), refDst(W, H, 4);
         for (Frame* f : {&src, &dst, &refSrc, &refDst}) {
             const uint8_t base = (f == &dst || f == &refDst) ? 100 : 0;
-            for (int32_t y = 0; y < 5; ++y)
-                for (int32_t x = 0; x < 6; ++x)
+            for (int32_t y = 0; y < H; ++y)
+                for (int32_t x = 0; x < W; ++x)
                     f->at(x, y) = PF_Pixel8{255, uint8_t(base + x), uint8_t(base + y), 9};
         }
         Frame& target = c.sameWorld ? src : dst;
@@ -139,15 +148,15 @@ TEST(HostWorlds, CopyMatchesPixelByPixelCopyingForAnyRectangles) {
         const int32_t h = std::min(c.from.bottom - c.from.top, c.to.bottom - c.to.top);
         for (int32_t j = 0; j < h; ++j) {
             const int32_t sy = c.from.top + j, dy = c.to.top + j;
-            if (sy < 0 || sy >= 5 || dy < 0 || dy >= 5) continue;
+            if (sy < 0 || sy >= H || dy < 0 || dy >= H) continue;
             std::vector<PF_Pixel8> row;
             for (int32_t i = 0; i < w; ++i) {
                 const int32_t sx = c.from.left + i;
-                row.push_back(sx >= 0 && sx < 6 ? refSrc.at(sx, sy) : PF_Pixel8{});
+                row.push_back(sx >= 0 && sx < W ? refSrc.at(sx, sy) : PF_Pixel8{});
             }
             for (int32_t i = 0; i < w; ++i) {
                 const int32_t sx = c.from.left + i, dx = c.to.left + i;
-                if (sx >= 0 && sx < 6 && dx >= 0 && dx < 6) refTarget.at(dx, dy) = row[i];
+                if (sx >= 0 && sx < W && dx >= 0 && dx < W) refTarget.at(dx, dy) = row[i];
             }
         }
         EXPECT_EQ(target.bytes, refTarget.bytes) << "case from " << c.from.left << ","
