@@ -270,9 +270,7 @@ PF_Err transferRect(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags modeF
     const Compositor compositor =
         compositorFor(state, mode, sourceRow, destinationRow, pair.h, pair.w);
     return forEachRow(state, static_cast<int32_t>(pair.h), pair.w, [&](int32_t y) {
-        compositeRow(compositor, src.row(static_cast<int32_t>(pair.sy + y)) + pair.sx,
-                     worldRow(dstWorld, static_cast<int32_t>(pair.dy + y)) + pair.dx,
-                     static_cast<int32_t>(pair.w));
+        compositeRow(compositor, sourceRow(y), destinationRow(y), static_cast<int32_t>(pair.w));
     });
 }
 
@@ -575,9 +573,9 @@ PF_Err transformWorld(PF_ProgPtr effectRef, PF_Quality quality, PF_ModeFlags mod
                          static_cast<int32_t>(area.right - to));
         });
     }
+    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, areaPixels);
     // A scale-and-move map gives every column its own source x once for all
     // rows (the same division sourcePoint would do per pixel).
-    const Compositor compositor = makeCompositor(mode->xfer, mode->opacity, areaPixels);
     std::vector<double> columnX;
     if (map.kind == BackMap::kDivide) {
         columnX.resize(static_cast<size_t>(width));
