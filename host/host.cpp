@@ -63,7 +63,6 @@ struct Host::State {
     int64_t handleRequests = 0;
     std::map<void*, WorldBuffer> worlds;
     std::vector<WorldBuffer> spareWorlds;   // released, kept for reuse
-    int64_t spareWorldBytes = 0;
 
     CallTimes times;
     std::unique_ptr<WorkerPool> pool;       // started on first use
@@ -217,7 +216,7 @@ uint8_t* takeSpareWorld(Host::State* s, size_t size) {
         if (it->size != size) continue;
         uint8_t* bytes = it->bytes;
         s->spareWorlds.erase(it);
-        s->spareWorldBytes -= static_cast<int64_t>(size);
+        s->books.keptWorldBytes -= static_cast<int64_t>(size);
         CORVEXEL_UNPOISON(bytes, size);
         return bytes;
     }
@@ -226,7 +225,7 @@ uint8_t* takeSpareWorld(Host::State* s, size_t size) {
         ::operator delete(spare.bytes);
     }
     s->spareWorlds.clear();
-    s->spareWorldBytes = 0;
+    s->books.keptWorldBytes = 0;
     return nullptr;
 }
 
@@ -240,7 +239,7 @@ void releaseWorldBuffer(Host::State* s, WorldBuffer buffer) {
     }
     CORVEXEL_POISON(buffer.bytes, buffer.size);
     s->spareWorlds.push_back(buffer);
-    s->spareWorldBytes += static_cast<int64_t>(buffer.size);
+    s->books.keptWorldBytes += static_cast<int64_t>(buffer.size);
 }
 
 // A world's pixels are cleared only when the caller asks for it
@@ -284,7 +283,7 @@ PF_Err newWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags fl
     ++s->books.worldsCreated;
     s->books.worldBytesHeld += static_cast<int64_t>(size);
     s->books.peakWorldBytes =
-        std::max(s->books.peakWorldBytes, s->books.worldBytesHeld + s->spareWorldBytes);
+        std::max(s->books.peakWorldBytes, s->books.worldBytesHeld + s->books.keptWorldBytes);
     return PF_Err_NONE;
 }
 
@@ -705,6 +704,11 @@ std::vector<GeometryCall> Host::geometryCalls() const {
 Books Host::books() const {
     std::lock_guard<std::mutex> guard(state_->lock);
     return state_->books;
+}
+
+void Host::releaseKeptWorlds() {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    takeSpareWorld(state_.get(), 0);   // no world has 0 bytes: every kept one is let go
 }
 
 Timings Host::timings() const {

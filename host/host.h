@@ -76,8 +76,9 @@ struct Books {
     int64_t handlesLocked = 0;                   // locks minus unlocks
     int64_t handlesCreated = 0;
     int64_t worldBytesHeld = 0;                  // bytes of the worlds held now
-    int64_t peakWorldBytes = 0;                  // most bytes of worlds held and kept for
-                                                 // reuse at any one time
+    int64_t keptWorldBytes = 0;                  // bytes of disposed worlds kept for reuse
+    int64_t peakWorldBytes = 0;                  // most bytes of worlds held and kept at
+                                                 // any one time
     bool clean() const;
     std::string describe() const;                // what is left behind, "" when clean
 };
@@ -143,6 +144,12 @@ public:
 
     Timings timings() const;      // empty unless HostOptions::timeCalls is on
     void clearTimings();
+
+    // The host keeps up to three disposed worlds for the next worlds of the
+    // same size, so the frames of a sequence reuse memory that is already
+    // mapped. A front end that renders no more for a while, or needs the
+    // memory between frames (to write a picture, say), lets them go here.
+    void releaseKeptWorlds();
 
     struct State;                 // the host's internals (host/host_state.h)
     State* state();

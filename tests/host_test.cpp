@@ -91,6 +91,7 @@ TEST(HostWorlds, ReleasedWorldsAreReusedWithFreshPaddingAndClearedOnRequest) {
     EXPECT_EQ(books.worldsCreated, 12);
     EXPECT_EQ(books.worldBytesHeld, 0);
     const int64_t oneWorld = (9 * 4 + 6) * 7 + 4;
+    EXPECT_EQ(books.keptWorldBytes, 3 * oneWorld);
     EXPECT_EQ(books.peakWorldBytes, 3 * oneWorld);
     // Another size: the spares of the old one are let go, not kept beside it.
     PF_EffectWorld big{};
@@ -100,6 +101,16 @@ TEST(HostWorlds, ReleasedWorldsAreReusedWithFreshPaddingAndClearedOnRequest) {
     ASSERT_EQ(in->utils->dispose_world(in->effect_ref, &big), PF_Err_NONE);
     // A world disposed twice is refused the second time.
     EXPECT_EQ(in->utils->dispose_world(in->effect_ref, &big), PF_Err_BAD_CALLBACK_PARAM);
+    // Kept worlds let go: the next world of that size is new memory, counted
+    // from nothing kept.
+    EXPECT_GT(host.books().keptWorldBytes, 0);
+    host.releaseKeptWorlds();
+    EXPECT_EQ(host.books().keptWorldBytes, 0);
+    PF_EffectWorld again{};
+    ASSERT_EQ(in->utils->new_world(in->effect_ref, 9, 7, 0, &again), PF_Err_NONE);
+    EXPECT_TRUE(paddingIsGarbage(again));
+    ASSERT_EQ(in->utils->dispose_world(in->effect_ref, &again), PF_Err_NONE);
+    EXPECT_TRUE(host.books().clean()) << host.books().describe();
 }
 
 TEST(HostWorlds, CopyMatchesPixelByPixelCopyingForAnyRectanglesAndThreads) {
