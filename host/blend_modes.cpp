@@ -436,50 +436,50 @@ void alphaAddRow(const PF_Pixel8* src, PF_Pixel8* dst, int32_t count, uint32_t o
 struct TransferModeEntry {
     PF_TransferMode mode;
     const char* name;
-    CompositeRowFn row;
-    CompositeRowFn plainRow;   // the scalar reference row must equal
+    CompositeRowFn row;        // the plain scalar row function
     bool perChannel;   // each colour channel of the result depends on that channel alone
 };
 
 constexpr TransferModeEntry kModes[] = {
-    {PF_Xfer_COPY, "COPY", copyRow, copyRow, false},
-    {PF_Xfer_BEHIND, "BEHIND", behindRow, behindRow, false},
-    {PF_Xfer_IN_FRONT, "IN_FRONT", inFrontRow, sourceOverRow<perChannel<normal>>, true},
-    {PF_Xfer_ADD, "ADD", sourceOverRow<perChannel<add>>, sourceOverRow<perChannel<add>>, true},
-    {PF_Xfer_MULTIPLY, "MULTIPLY", sourceOverRow<perChannel<multiply>>, sourceOverRow<perChannel<multiply>>, true},
-    {PF_Xfer_SCREEN, "SCREEN", sourceOverRow<perChannel<screen>>, sourceOverRow<perChannel<screen>>, true},
-    {PF_Xfer_OVERLAY, "OVERLAY", sourceOverRow<perChannel<overlay>>, sourceOverRow<perChannel<overlay>>, true},
-    {PF_Xfer_SOFT_LIGHT, "SOFT_LIGHT", sourceOverRow<perChannel<softLight>>, sourceOverRow<perChannel<softLight>>, true},
-    {PF_Xfer_HARD_LIGHT, "HARD_LIGHT", sourceOverRow<perChannel<hardLight>>, sourceOverRow<perChannel<hardLight>>, true},
-    {PF_Xfer_DARKEN, "DARKEN", sourceOverRow<perChannel<darken>>, sourceOverRow<perChannel<darken>>, true},
-    {PF_Xfer_LIGHTEN, "LIGHTEN", sourceOverRow<perChannel<lighten>>, sourceOverRow<perChannel<lighten>>, true},
-    {PF_Xfer_DIFFERENCE, "DIFFERENCE", sourceOverRow<perChannel<difference>>, sourceOverRow<perChannel<difference>>, true},
-    {PF_Xfer_HUE, "HUE", sourceOverRow<hue>, sourceOverRow<hue>, false},
-    {PF_Xfer_SATURATION, "SATURATION", sourceOverRow<saturation>, sourceOverRow<saturation>, false},
-    {PF_Xfer_COLOR, "COLOR", sourceOverRow<color>, sourceOverRow<color>, false},
-    {PF_Xfer_LUMINOSITY, "LUMINOSITY", sourceOverRow<luminosity>, sourceOverRow<luminosity>, false},
-    {PF_Xfer_MULTIPLY_ALPHA, "MULTIPLY_ALPHA", alphaMatteRow<stencilAlphaCut>, alphaMatteRow<stencilAlphaCut>, false},
-    {PF_Xfer_MULTIPLY_ALPHA_LUMA, "MULTIPLY_ALPHA_LUMA", alphaMatteRow<stencilLumaCut>, alphaMatteRow<stencilLumaCut>, false},
-    {PF_Xfer_MULTIPLY_NOT_ALPHA, "MULTIPLY_NOT_ALPHA", alphaMatteRow<silhouetteAlphaCut>, alphaMatteRow<silhouetteAlphaCut>, false},
-    {PF_Xfer_MULTIPLY_NOT_ALPHA_LUMA, "MULTIPLY_NOT_ALPHA_LUMA", alphaMatteRow<silhouetteLumaCut>, alphaMatteRow<silhouetteLumaCut>, false},
-    {PF_Xfer_ADDITIVE_PREMUL, "ADDITIVE_PREMUL", additivePremulRow, additivePremulRow, false},
-    {PF_Xfer_ALPHA_ADD, "ALPHA_ADD", alphaAddRow, alphaAddRow, false},
-    {PF_Xfer_COLOR_DODGE, "COLOR_DODGE", sourceOverRow<perChannel<classicColorDodge>>, sourceOverRow<perChannel<classicColorDodge>>, true},
-    {PF_Xfer_COLOR_BURN, "COLOR_BURN", sourceOverRow<perChannel<classicColorBurn>>, sourceOverRow<perChannel<classicColorBurn>>, true},
-    {PF_Xfer_EXCLUSION, "EXCLUSION", sourceOverRow<perChannel<exclusion>>, sourceOverRow<perChannel<exclusion>>, true},
-    {PF_Xfer_DIFFERENCE2, "DIFFERENCE2", sourceOverRow<perChannel<difference>>, sourceOverRow<perChannel<difference>>, true},
-    {PF_Xfer_COLOR_DODGE2, "COLOR_DODGE2", sourceOverRow<perChannel<colorDodge>>, sourceOverRow<perChannel<colorDodge>>, true},
-    {PF_Xfer_COLOR_BURN2, "COLOR_BURN2", sourceOverRow<perChannel<colorBurn>>, sourceOverRow<perChannel<colorBurn>>, true},
-    {PF_Xfer_LINEAR_DODGE, "LINEAR_DODGE", sourceOverRow<perChannel<add>>, sourceOverRow<perChannel<add>>, true},
-    {PF_Xfer_LINEAR_BURN, "LINEAR_BURN", sourceOverRow<perChannel<linearBurn>>, sourceOverRow<perChannel<linearBurn>>, true},
-    {PF_Xfer_LINEAR_LIGHT, "LINEAR_LIGHT", sourceOverRow<perChannel<linearLight>>, sourceOverRow<perChannel<linearLight>>, true},
-    {PF_Xfer_VIVID_LIGHT, "VIVID_LIGHT", sourceOverRow<perChannel<vividLight>>, sourceOverRow<perChannel<vividLight>>, true},
-    {PF_Xfer_PIN_LIGHT, "PIN_LIGHT", sourceOverRow<perChannel<pinLight>>, sourceOverRow<perChannel<pinLight>>, true},
-    {PF_Xfer_HARD_MIX, "HARD_MIX", sourceOverRow<perChannel<hardMix>>, sourceOverRow<perChannel<hardMix>>, true},
-    {PF_Xfer_LIGHTER_COLOR, "LIGHTER_COLOR", sourceOverRow<lighterColor>, sourceOverRow<lighterColor>, false},
-    {PF_Xfer_DARKER_COLOR, "DARKER_COLOR", sourceOverRow<darkerColor>, sourceOverRow<darkerColor>, false},
-    {PF_Xfer_SUBTRACT, "SUBTRACT", sourceOverRow<perChannel<subtract>>, sourceOverRow<perChannel<subtract>>, true},
-    {PF_Xfer_DIVIDE, "DIVIDE", sourceOverRow<perChannel<divide>>, sourceOverRow<perChannel<divide>>, true},
+    {PF_Xfer_COPY, "COPY", copyRow, false},
+    {PF_Xfer_BEHIND, "BEHIND", behindRow, false},
+    {PF_Xfer_IN_FRONT, "IN_FRONT", sourceOverRow<perChannel<normal>>, true},
+    {PF_Xfer_ADD, "ADD", sourceOverRow<perChannel<add>>, true},
+    {PF_Xfer_MULTIPLY, "MULTIPLY", sourceOverRow<perChannel<multiply>>, true},
+    {PF_Xfer_SCREEN, "SCREEN", sourceOverRow<perChannel<screen>>, true},
+    {PF_Xfer_OVERLAY, "OVERLAY", sourceOverRow<perChannel<overlay>>, true},
+    {PF_Xfer_SOFT_LIGHT, "SOFT_LIGHT", sourceOverRow<perChannel<softLight>>, true},
+    {PF_Xfer_HARD_LIGHT, "HARD_LIGHT", sourceOverRow<perChannel<hardLight>>, true},
+    {PF_Xfer_DARKEN, "DARKEN", sourceOverRow<perChannel<darken>>, true},
+    {PF_Xfer_LIGHTEN, "LIGHTEN", sourceOverRow<perChannel<lighten>>, true},
+    {PF_Xfer_DIFFERENCE, "DIFFERENCE", sourceOverRow<perChannel<difference>>, true},
+    {PF_Xfer_HUE, "HUE", sourceOverRow<hue>, false},
+    {PF_Xfer_SATURATION, "SATURATION", sourceOverRow<saturation>, false},
+    {PF_Xfer_COLOR, "COLOR", sourceOverRow<color>, false},
+    {PF_Xfer_LUMINOSITY, "LUMINOSITY", sourceOverRow<luminosity>, false},
+    {PF_Xfer_MULTIPLY_ALPHA, "MULTIPLY_ALPHA", alphaMatteRow<stencilAlphaCut>, false},
+    {PF_Xfer_MULTIPLY_ALPHA_LUMA, "MULTIPLY_ALPHA_LUMA", alphaMatteRow<stencilLumaCut>, false},
+    {PF_Xfer_MULTIPLY_NOT_ALPHA, "MULTIPLY_NOT_ALPHA", alphaMatteRow<silhouetteAlphaCut>, false},
+    {PF_Xfer_MULTIPLY_NOT_ALPHA_LUMA, "MULTIPLY_NOT_ALPHA_LUMA",
+     alphaMatteRow<silhouetteLumaCut>, false},
+    {PF_Xfer_ADDITIVE_PREMUL, "ADDITIVE_PREMUL", additivePremulRow, false},
+    {PF_Xfer_ALPHA_ADD, "ALPHA_ADD", alphaAddRow, false},
+    {PF_Xfer_COLOR_DODGE, "COLOR_DODGE", sourceOverRow<perChannel<classicColorDodge>>, true},
+    {PF_Xfer_COLOR_BURN, "COLOR_BURN", sourceOverRow<perChannel<classicColorBurn>>, true},
+    {PF_Xfer_EXCLUSION, "EXCLUSION", sourceOverRow<perChannel<exclusion>>, true},
+    {PF_Xfer_DIFFERENCE2, "DIFFERENCE2", sourceOverRow<perChannel<difference>>, true},
+    {PF_Xfer_COLOR_DODGE2, "COLOR_DODGE2", sourceOverRow<perChannel<colorDodge>>, true},
+    {PF_Xfer_COLOR_BURN2, "COLOR_BURN2", sourceOverRow<perChannel<colorBurn>>, true},
+    {PF_Xfer_LINEAR_DODGE, "LINEAR_DODGE", sourceOverRow<perChannel<add>>, true},
+    {PF_Xfer_LINEAR_BURN, "LINEAR_BURN", sourceOverRow<perChannel<linearBurn>>, true},
+    {PF_Xfer_LINEAR_LIGHT, "LINEAR_LIGHT", sourceOverRow<perChannel<linearLight>>, true},
+    {PF_Xfer_VIVID_LIGHT, "VIVID_LIGHT", sourceOverRow<perChannel<vividLight>>, true},
+    {PF_Xfer_PIN_LIGHT, "PIN_LIGHT", sourceOverRow<perChannel<pinLight>>, true},
+    {PF_Xfer_HARD_MIX, "HARD_MIX", sourceOverRow<perChannel<hardMix>>, true},
+    {PF_Xfer_LIGHTER_COLOR, "LIGHTER_COLOR", sourceOverRow<lighterColor>, false},
+    {PF_Xfer_DARKER_COLOR, "DARKER_COLOR", sourceOverRow<darkerColor>, false},
+    {PF_Xfer_SUBTRACT, "SUBTRACT", sourceOverRow<perChannel<subtract>>, true},
+    {PF_Xfer_DIVIDE, "DIVIDE", sourceOverRow<perChannel<divide>>, true},
 };
 static_assert(kModes[2].mode == PF_Xfer_IN_FRONT, "entryFor's fallback");
 constexpr int32_t kModeCount = static_cast<int32_t>(sizeof(kModes) / sizeof(kModes[0]));
@@ -507,9 +507,14 @@ uint8_t unitToByte(float v) {
     return static_cast<uint8_t>(v * 255.0f + 0.5f);
 }
 
-CompositeRowFn compositeRowFor(PF_TransferMode mode) { return entryFor(mode).row; }
+// The row function a mode composites with: its vector one where it has one.
+CompositeRowFn rowOf(const TransferModeEntry& entry) {
+    return entry.mode == PF_Xfer_IN_FRONT ? inFrontRow : entry.row;
+}
 
-CompositeRowFn plainCompositeRowFor(PF_TransferMode mode) { return entryFor(mode).plainRow; }
+CompositeRowFn compositeRowFor(PF_TransferMode mode) { return rowOf(entryFor(mode)); }
+
+CompositeRowFn plainCompositeRowFor(PF_TransferMode mode) { return entryFor(mode).row; }
 
 // Below this many pixels building the opaque-pair table (65536 results) costs
 // more than it saves.
@@ -551,7 +556,7 @@ Compositor makeCompositor(PF_TransferMode mode, uint32_t opacity, std::span<cons
                           const ForEach* forEach) {
     const TransferModeEntry& entry = entryFor(mode);
     Compositor compositor;
-    compositor.row = entry.row;
+    compositor.row = rowOf(entry);
     compositor.opacity = opacity < 255 ? opacity : 255;
     const size_t count = std::min(pairs.size(), static_cast<size_t>(kMaxPairTables));
     if (!entry.perChannel || compositor.opacity == 0 || count == 0) return compositor;
