@@ -75,6 +75,7 @@ Host& Instance::host() {
         host_.reset();   // its worker threads end before the new host starts its own
         HostOptions options;
         options.threads = threads_;
+        options.keepCallLog = false;   // a clip may run for hours
         host_ = std::make_unique<Host>(options);
         hostThreads_ = threads_;
     }

@@ -496,7 +496,7 @@ SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
     Host::State* s = currentState();
     if (s == nullptr || name == nullptr || suite == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     CallTimer timer(s, CallKind::kSuite);
-    {
+    if (s->options.keepCallLog) {
         std::lock_guard<std::mutex> guard(s->lock);
         s->log.push_back(std::string("AcquireSuite:") + name);
     }
@@ -516,7 +516,7 @@ SPErr releaseSuite(const char* name, int32_t version) {
     if (s == nullptr || name == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     CallTimer timer(s, CallKind::kSuite);
     std::lock_guard<std::mutex> guard(s->lock);
-    s->log.push_back(std::string("ReleaseSuite:") + name);
+    if (s->options.keepCallLog) s->log.push_back(std::string("ReleaseSuite:") + name);
     if (s->registry.count({name, version}) == 0) return PF_Err_BAD_CALLBACK_PARAM;
     --s->books.suitesHeld[name];
     return 0;
@@ -541,7 +541,7 @@ Host::State* currentState() { return tlsState; }
 PF_Err enterCall(Host::State* s, const char* name) {
     if (s == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     std::lock_guard<std::mutex> guard(s->lock);
-    s->log.push_back(name);
+    if (s->options.keepCallLog) s->log.push_back(name);
     const int64_t occurrence = s->occurrences[name]++;
     if (s->options.faults.failCall == name && occurrence == s->options.faults.failCallOccurrence) {
         return s->options.faults.failError;

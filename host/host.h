@@ -42,6 +42,8 @@ struct HostOptions {
     FaultPlan faults;
     bool recordGeometry = false;  // keep the arguments of every geometry call (geometryCalls)
     bool timeCalls = false;       // keep Host::timings()
+    bool keepCallLog = true;      // keep callLog(); a front end that renders for hours turns
+                                  // it off, since the log grows with every call
 };
 
 // The arguments of one geometry call the plug-in made, transform_world or

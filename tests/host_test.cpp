@@ -220,18 +220,25 @@ TEST(HostHandles, CountsAndInjectedFailure) {
     EXPECT_TRUE(host.books().clean()) << host.books().describe();
 }
 
+// The chosen occurrence fails whether or not the host keeps its call log
+// (front ends that render for hours turn the log off).
 TEST(HostFaults, ChosenOccurrenceOfACallFails) {
-    HostOptions options;
-    options.faults.failCall = "fill";
-    options.faults.failCallOccurrence = 1;
-    options.faults.failError = PF_Err_OUT_OF_MEMORY;
-    Host host(options);
-    Frame frame(2, 2);
-    PF_InData* in = host.inData();
-    EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_NONE);
-    EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_OUT_OF_MEMORY);
-    EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_NONE);
-    EXPECT_EQ(host.callLog(), (std::vector<std::string>{"fill", "fill", "fill"}));
+    for (bool keepLog : {true, false}) {
+        HostOptions options;
+        options.faults.failCall = "fill";
+        options.faults.failCallOccurrence = 1;
+        options.faults.failError = PF_Err_OUT_OF_MEMORY;
+        options.keepCallLog = keepLog;
+        Host host(options);
+        Frame frame(2, 2);
+        PF_InData* in = host.inData();
+        EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_NONE);
+        EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world),
+                  PF_Err_OUT_OF_MEMORY);
+        EXPECT_EQ(in->utils->fill(in->effect_ref, nullptr, nullptr, &frame.world), PF_Err_NONE);
+        EXPECT_EQ(host.callLog(), keepLog ? (std::vector<std::string>{"fill", "fill", "fill"})
+                                          : std::vector<std::string>{});
+    }
 }
 
 struct CountRefcon {

@@ -261,6 +261,7 @@ int runRender(const std::vector<std::string>& argsIn) {
     }
 
     HostOptions hostOptions;
+    hostOptions.keepCallLog = false;   // a sequence may run for hours
     hostOptions.threads = req.threads;
     hostOptions.rowPadding = req.rowPadding;
     Host host(hostOptions);
