@@ -17,7 +17,7 @@ case "$flavour" in
     bash scripts/build_windows_deps.sh
     extra=(-DCMAKE_BUILD_TYPE=Release
            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake"
-           -DCORVEXEL_WEBP_PREFIX="$PWD/build/windows-deps/prefix"
+           -DCORVEXEL_DEPS_PREFIX="$PWD/build/windows-deps/prefix"
            -DCORVEXEL_BUILD_TESTS=OFF -DCORVEXEL_BUILD_BENCHMARKS=OFF) ;;
   *) echo "usage: scripts/build.sh [release|asan|tsan|windows]" >&2; exit 2 ;;
 esac

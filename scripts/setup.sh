@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libwebp-dev libstb-dev
+  libwebp-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   python3
   # The frei0r module: frei0r.h, and the video tools its tests run it in
   # (FFmpeg, melt, GStreamer's frei0r element and gst-launch).

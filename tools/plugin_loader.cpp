@@ -80,7 +80,8 @@ std::unique_ptr<corvexel::host::PluginModule> loadPlugin(const PluginOptions& op
     std::string why;
     auto module = corvexel::host::PluginModule::load(path, &why);
     if (!module) {
-        *error = "cannot load plug-in module " + path + (why.empty() ? "" : ": " + why);
+        // The host's reason already names the module.
+        *error = why.empty() ? "cannot load plug-in module " + path : why;
     }
     return module;
 }
