@@ -26,6 +26,12 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 // What the error callbacks report back to decodePng.
 struct PngReadState {
     ImageSource* source = nullptr;
+    // After the last row is asked for, libpng inflates whatever compressed
+    // data is left to find the stream's end. A legitimate file has only the
+    // last row and a few bytes of trailer there; a bomb has gigabytes.
+    bool readingLastRow = false;
+    size_t bytesAfterLastRow = 0;
+    size_t lastRowBudget = 0;
     std::string reason;
     bool outOfMemory = false;
 };
@@ -53,6 +59,12 @@ void release(png_structp, png_voidp block) { std::free(block); }
 
 void readBytes(png_structp png, png_bytep out, size_t count) {
     auto* state = static_cast<PngReadState*>(png_get_io_ptr(png));
+    if (state->readingLastRow) {
+        state->bytesAfterLastRow += count;
+        if (state->bytesAfterLastRow > state->lastRowBudget) {
+            png_error(png, "more compressed data than the picture holds");
+        }
+    }
     if (state->source->read(out, count) != count) {
         png_error(png, "the file ends before the picture does");
     }
@@ -82,11 +94,15 @@ int requestRgba8(png_structp png, png_infop info) {
 // before much memory is touched; interlaced files need every row at once,
 // and libpng merges each pass into the rows. (libpng may leave by longjmp:
 // nothing here has a destructor.)
-void readRows(png_structp png, int passes, RgbaImage* image) {
+void readRows(png_structp png, int passes, PngReadState* state, RgbaImage* image) {
     const size_t rowBytes = static_cast<size_t>(image->width) * 4;
+    // The last row's data (at worst stored: a little more than the row at
+    // the file's own depth, at most 8 bytes a pixel) and a few 8 KiB reads.
+    state->lastRowBudget = 2 * rowBytes + 32 * 1024;
     if (passes == 1) {
         for (int32_t y = 0; y < image->height; ++y) {
             image->pixels.resize(image->pixels.size() + rowBytes);
+            state->readingLastRow = y == image->height - 1;
             png_read_row(png, image->pixels.data() + static_cast<size_t>(y) * rowBytes, nullptr);
         }
         return;
@@ -94,6 +110,7 @@ void readRows(png_structp png, int passes, RgbaImage* image) {
     image->pixels.resize(rowBytes * static_cast<size_t>(image->height));
     for (int pass = 0; pass < passes; ++pass) {
         for (int32_t y = 0; y < image->height; ++y) {
+            state->readingLastRow = pass == passes - 1 && y == image->height - 1;
             png_read_row(png, image->pixels.data() + static_cast<size_t>(y) * rowBytes, nullptr);
         }
     }
@@ -123,7 +140,7 @@ IoStatus readPicture(png_structp png, png_infop info, PngReadState* state, RgbaI
         state->outOfMemory = true;
         return IoStatus::kOutOfMemory;
     }
-    readRows(png, passes, image);
+    readRows(png, passes, state, image);
     return IoStatus::kOk;
 }
 
