@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <initializer_list>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -163,6 +164,11 @@ void compressAll(const RgbaImage& image, int threads, std::vector<Strip>* strips
 
 IoStatus encodePng(const RgbaImage& image, int threads, std::vector<uint8_t>* png,
                    std::string* reason) {
+    if (image.width < 1 || image.height < 1 ||
+        image.pixels.size() != static_cast<size_t>(image.width) * image.height * 4) {
+        *reason = "the picture has no pixels";
+        return IoStatus::kBadInput;
+    }
     try {
         std::vector<Strip> strips = cutIntoStrips(image);
         compressAll(image, threads, &strips);
@@ -170,23 +176,23 @@ IoStatus encodePng(const RgbaImage& image, int threads, std::vector<uint8_t>* pn
         uLong adler = adler32(0, nullptr, 0);
         for (const Strip& strip : strips) {
             if (strip.failed) {
-                *reason = "the compressor failed (out of memory?)";
+                // zlib fails only for want of memory here.
+                *reason = "out of memory while compressing";
                 return IoStatus::kOutOfMemory;
             }
             total += strip.deflated.size() + 12;
             adler = adler32_combine(adler, strip.adler, static_cast<z_off_t>(strip.filteredSize));
         }
         png->clear();
-        png->reserve(total + 64);
+        png->reserve(total);
         static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
         png->insert(png->end(), kSignature, kSignature + 8);
-        uint8_t header[13];
         const uint32_t w = static_cast<uint32_t>(image.width);
         const uint32_t h = static_cast<uint32_t>(image.height);
-        const uint8_t fields[13] = {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
+        // 8 bits a sample, RGBA, deflate, adaptive filtering, no interlacing.
+        const uint8_t header[13] = {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
                                     uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h),
-                                    8, 6, 0, 0, 0};   // 8 bits, RGBA, deflate, adaptive, no interlace
-        std::copy(fields, fields + 13, header);
+                                    8, 6, 0, 0, 0};
         putChunk(png, "IHDR", {{header, sizeof header}});
         // zlib header: deflate, 32 KiB window, fastest level, check bits.
         static const uint8_t kZlibHeader[2] = {0x78, 0x01};
