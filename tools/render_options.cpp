@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "tools/frame_time.h"
+#include "tools/image_limits.h"
 
 namespace {
 
@@ -98,6 +99,14 @@ bool parseExtent(const std::string& text, int32_t rect[4]) {
     }
     if (values[0] > values[2] || values[1] > values[3]) return false;
     for (int32_t i = 0; i < 4; ++i) rect[i] = values[i];
+    return true;
+}
+
+bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
+    int64_t w = 0, h = 0;
+    if (!parseSize(text, &w, &h) || !pictureSizeProblem(w, h).empty()) return false;
+    *width = static_cast<int32_t>(w);
+    *height = static_cast<int32_t>(h);
     return true;
 }
 

@@ -18,6 +18,9 @@ bool parseTime(const std::string& text, RenderTime* time);
 // "WxH", both positive integers; whether a render can have that size is
 // pictureSizeProblem's question (image_limits.h).
 bool parseSize(const std::string& text, int64_t* width, int64_t* height);
+// The same for a size that must also be within the picture limits; false
+// otherwise.
+bool parseSize(const std::string& text, int32_t* width, int32_t* height);
 
 // "L,T,R,B": a rectangle of whole pixels (left, top, right, bottom; right
 // and bottom exclusive), each a decimal integer, L <= R and T <= B.
