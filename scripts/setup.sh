@@ -6,14 +6,17 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libwebp-dev libstb-dev
+  libwebp-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   python3
   # The frei0r module: frei0r.h, and the video tools its tests run it in
   # (FFmpeg, melt, GStreamer's frei0r element and gst-launch).
   frei0r-plugins-dev ffmpeg melt gstreamer1.0-plugins-bad gstreamer1.0-tools
-  # The Windows build: the cross compiler, Debian's libwebp source package
-  # (unpacked by dpkg-source), Wine to run the result, pefile to inspect it.
-  g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 python3-pefile
+  # The fuzz build: clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev
+  # The Windows build: the cross compiler, Debian's source packages of the
+  # libraries (unpacked by dpkg-source; nasm assembles libjpeg-turbo's SIMD
+  # code), Wine to run the result, pefile to inspect it.
+  g++-mingw-w64-x86-64-posix dpkg-dev nasm wine wine64 python3-pefile
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tools/cli.h"
+#include "tools/messages.h"
 #include "tools/plugin_loader.h"
 
 namespace {
@@ -32,7 +33,7 @@ int runAbout(const std::vector<std::string>& argsIn) {
     }
     auto module = loadPlugin(options, &error);
     if (!module) {
-        std::fprintf(stderr, "corvexel: %s\n", error.c_str());
+        printMessage("corvexel", error);
         return kExitFailure;
     }
     corvexel::host::Host host;

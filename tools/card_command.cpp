@@ -2,10 +2,12 @@
 // glitches when no input is given, so other tools can start from the same
 // picture (the demo feeds it to FFmpeg and the frei0r module).
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "tools/cli.h"
 #include "tools/image_io.h"
+#include "tools/messages.h"
 #include "tools/render_options.h"
 #include "tools/test_card.h"
 
@@ -28,9 +30,15 @@ int runCard(const std::vector<std::string>& args) {
     }
     if (output.empty()) return usageError("card: no output given (-o OUTPUT)");
     std::string error;
-    if (!writeImage(output, makeTestCard(width, height), &error)) {
-        std::fprintf(stderr, "corvexel card: %s\n", error.c_str());
-        return kExitFailure;
+    IoStatus status = IoStatus::kOutOfMemory;
+    try {
+        status = writeImage(output, makeTestCard(width, height), OutputOptions(), &error);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
     }
-    return kExitSuccess;
+    if (status == IoStatus::kOk) return kExitSuccess;
+    printMessage("corvexel card", error);
+    return status == IoStatus::kWriteFailed ? kExitWriteFailed
+           : status == IoStatus::kBadInput  ? kExitUsage
+                                            : kExitRenderError;
 }

@@ -1,6 +1,5 @@
 // The `corvexel` command: one function per verb. Each takes the arguments
-// after the verb and returns the process exit code (0 success, 1 failure,
-// 2 bad command line).
+// after the verb and returns the process exit code.
 #pragma once
 
 #include <cstdio>
@@ -8,8 +7,10 @@
 #include <vector>
 
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitFailure = 1;       // e.g. the plug-in module cannot be loaded
+inline constexpr int kExitUsage = 2;         // bad command line or input picture
+inline constexpr int kExitRenderError = 3;   // the render failed, or memory ran out
+inline constexpr int kExitWriteFailed = 4;   // the output could not be written
 
 int runAbout(const std::vector<std::string>& args);
 int runParams(const std::vector<std::string>& args);

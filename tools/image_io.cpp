@@ -1,80 +1,141 @@
-// stb does the decoding and encoding; this file holds its one implementation.
+// Picture files in and out: recognising the format by its signature,
+// dispatching to the decoders, and writing outputs safely (output_file.h).
 #include "tools/image_io.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <sys/stat.h>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO_WARNINGS
-#include <stb/stb_image.h>
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
+#include "tools/image_decoders.h"
+#include "tools/output_file.h"
 
 namespace {
 
-// Widest picture we accept, so width * height * 4 stays well inside memory.
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
+enum class Format { kPng, kJpeg, kOther };
 
-bool sizeIsAcceptable(int width, int height) {
-    return width > 0 && height > 0 && static_cast<int64_t>(width) * height <= kMaxPixels;
+struct Signature {
+    const char* name;          // as in "GIF pictures are not supported"
+    size_t offset;
+    const char* bytes;
+    size_t length;
+};
+
+// Formats people try to render, recognised so the refusal can name them.
+constexpr Signature kOtherFormats[] = {
+    {"GIF", 0, "GIF8", 4},
+    {"WebP", 8, "WEBP", 4},
+    {"BMP", 0, "BM", 2},
+    {"TIFF", 0, "II*\0", 4},
+    {"TIFF", 0, "MM\0*", 4},
+    {"JPEG 2000", 4, "jP  ", 4},
+    {"JPEG 2000", 0, "\xff\x4f\xff\x51", 4},
+    {"JPEG XL", 0, "\xff\x0a", 2},
+    {"JPEG XL", 4, "JXL ", 4},
+    {"AVIF", 4, "ftypavif", 8},
+    {"HEIF", 4, "ftypheic", 8},
+    {"HEIF", 4, "ftypmif1", 8},
+    {"QOI", 0, "qoif", 4},
+    {"Photoshop", 0, "8BPS", 4},
+    {"OpenEXR", 0, "\x76\x2f\x31\x01", 4},
+    {"PDF", 0, "%PDF", 4},
+    {"ICO", 0, "\0\0\1\0", 4},
+};
+
+bool hasBytes(const uint8_t* head, size_t headSize, size_t offset, const char* bytes,
+              size_t length) {
+    return offset + length <= headSize && std::memcmp(head + offset, bytes, length) == 0;
 }
 
-// Decodes a file into 8-bit RGBA with one of stb's loaders, reducing each
-// sample with `toByte`. 16-bit files are reduced with rounding rather than by
-// stb's own truncating conversion.
-template <typename Sample, typename Loader, typename Reducer>
-bool decodeRgba(const std::string& path, Loader load, Reducer toByte, RgbaImage* image,
-                std::string* error) {
-    int width = 0, height = 0, channels = 0;
-    Sample* data = load(path.c_str(), &width, &height, &channels, 4);
-    if (data == nullptr) {
-        *error = "cannot decode " + path + ": " + stbi_failure_reason();
-        return false;
+// Recognises the format from the first bytes; for a format we do not read,
+// `otherName` names it when it is known.
+Format recognise(const uint8_t* head, size_t headSize, std::string* otherName) {
+    if (hasBytes(head, headSize, 0, "\x89PNG\r\n\x1a\n", 8)) return Format::kPng;
+    if (hasBytes(head, headSize, 0, "\xff\xd8\xff", 3)) return Format::kJpeg;
+    for (const Signature& s : kOtherFormats) {
+        if (hasBytes(head, headSize, s.offset, s.bytes, s.length)) {
+            *otherName = s.name;
+            return Format::kOther;
+        }
     }
-    if (!sizeIsAcceptable(width, height)) {
-        stbi_image_free(data);
-        *error = "image too large: " + path;
-        return false;
-    }
-    image->width = width;
-    image->height = height;
-    size_t count = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    image->pixels.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        image->pixels[i] = toByte(data[i]);
-    }
-    stbi_image_free(data);
-    return true;
+    const bool netpbm = headSize >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7';
+    if (netpbm) *otherName = "PNM";
+    return Format::kOther;
 }
 
-// Replaces `path` with `temporary` in one step, so the old file survives any
-// failure. rename() replaces atomically on POSIX but refuses an existing
-// target on Windows, where MoveFileEx does the same job.
-bool replaceFile(const std::string& temporary, const std::string& path) {
-#if defined(_WIN32)
-    return MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
-#endif
+std::string unsupportedReason(size_t headSize, const std::string& otherName) {
+    if (headSize == 0) return "the file is empty";
+    if (!otherName.empty()) return otherName + " pictures are not supported (PNG or JPEG)";
+    return "not a PNG or JPEG picture";
+}
+
+IoStatus decodeSource(ImageSource* source, const uint8_t* head, size_t headSize,
+                      RgbaImage* image, std::string* reason) {
+    std::string otherName;
+    switch (recognise(head, headSize, &otherName)) {
+        case Format::kPng: return decodePng(source, image, reason);
+        case Format::kJpeg: return decodeJpeg(source, image, reason);
+        case Format::kOther: break;
+    }
+    *reason = unsupportedReason(headSize, otherName);
+    return IoStatus::kBadInput;
 }
 
 }  // namespace
 
-bool loadImage(const std::string& path, RgbaImage* image, std::string* error) {
-    std::FILE* probe = std::fopen(path.c_str(), "rb");
-    if (probe == nullptr) {
-        *error = "cannot read input: " + path;
+size_t ImageSource::read(uint8_t* out, size_t count) {
+    if (file != nullptr) return std::fread(out, 1, count, file);
+    const size_t available = size - position;
+    const size_t n = count < available ? count : available;
+    if (n > 0) std::memcpy(out, data + position, n);
+    position += n;
+    return n;
+}
+
+bool reservePicture(RgbaImage* image) {
+    try {
+        image->pixels.reserve(static_cast<size_t>(image->width) *
+                              static_cast<size_t>(image->height) * 4);
+    } catch (const std::bad_alloc&) {
         return false;
     }
-    std::fclose(probe);
-    if (stbi_is_16_bit(path.c_str())) {
-        return decodeRgba<stbi_us>(path, stbi_load_16, reduce16To8, image, error);
+    return true;
+}
+
+IoStatus decodeImage(const uint8_t* data, size_t size, RgbaImage* image, std::string* reason) {
+    ImageSource source;
+    source.data = data;
+    source.size = size;
+    return decodeSource(&source, data, size < 16 ? size : 16, image, reason);
+}
+
+IoStatus loadImage(const std::string& path, RgbaImage* image, std::string* error) {
+    auto failed = [&](IoStatus status, const std::string& reason) {
+        *error = "cannot read " + path + ": " + reason;
+        return status;
+    };
+    if (path.empty()) return failed(IoStatus::kBadInput, "no file name");
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return failed(IoStatus::kBadInput, std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return failed(IoStatus::kBadInput, "it is a folder");
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return failed(IoStatus::kBadInput, std::strerror(errno));
+    uint8_t head[16];
+    const size_t headSize = std::fread(head, 1, sizeof head, file);
+    const bool readError = std::ferror(file) != 0;
+    ImageSource source;
+    source.file = file;
+    std::string reason;
+    IoStatus status = IoStatus::kBadInput;
+    if (readError || std::fseek(file, 0, SEEK_SET) != 0) {
+        reason = "the file cannot be read";
+    } else {
+        status = decodeSource(&source, head, headSize, image, &reason);
+        if (status != IoStatus::kOk && std::ferror(file) != 0) reason = "the file cannot be read";
     }
-    return decodeRgba<stbi_uc>(path, stbi_load, [](stbi_uc v) { return v; }, image, error);
+    std::fclose(file);
+    return status == IoStatus::kOk ? status : failed(status, reason);
 }
 
 bool isRawRgbaName(const std::string& path) {
@@ -83,43 +144,20 @@ bool isRawRgbaName(const std::string& path) {
            path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-namespace {
-
-bool writeRawRgba(const std::string& path, const RgbaImage& image, std::string* error) {
-    const std::string temporary = path + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(image.pixels.data(), 1, image.pixels.size(), file) == image.pixels.size();
-        ok = std::fclose(file) == 0 && ok;
+IoStatus writeImage(const std::string& path, const RgbaImage& image,
+                    const OutputOptions& options, std::string* error) {
+    OutputFile output;
+    IoStatus status = output.open(path, options.overwrite, error);
+    if (status != IoStatus::kOk) return status;
+    if (isRawRgbaName(path)) {
+        return output.commit(image.pixels.data(), image.pixels.size(), error);
     }
-    if (!ok || !replaceFile(temporary, path)) {
-        std::remove(temporary.c_str());
-        *error = "cannot write output: " + path;
-        return false;
+    std::vector<uint8_t> png;
+    std::string reason;
+    status = encodePng(image, options.threads, &png, &reason);
+    if (status != IoStatus::kOk) {
+        *error = "cannot write " + path + ": " + reason;
+        return status;
     }
-    return true;
-}
-
-}  // namespace
-
-bool writeImage(const std::string& path, const RgbaImage& image, std::string* error) {
-    return isRawRgbaName(path) ? writeRawRgba(path, image, error) : writePng(path, image, error);
-}
-
-bool writePng(const std::string& path, const RgbaImage& image, std::string* error) {
-    // Same directory as the target, so the rename stays on one file system.
-    const std::string temporary = path + ".part";
-    if (!stbi_write_png(temporary.c_str(), image.width, image.height, 4, image.pixels.data(),
-                        image.width * 4)) {
-        std::remove(temporary.c_str());
-        *error = "cannot write output: " + path;
-        return false;
-    }
-    if (!replaceFile(temporary, path)) {
-        std::remove(temporary.c_str());
-        *error = "cannot write output: " + path;
-        return false;
-    }
-    return true;
+    return output.commit(png.data(), png.size(), error);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/cli.h"
+#include "tools/messages.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -31,7 +32,8 @@ void printUsage(std::FILE* out) {
 }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "corvexel: %s\n\n", message.c_str());
+    printMessage("corvexel", message);
+    std::fputc('\n', stderr);
     printUsage(stderr);
     return kExitUsage;
 }

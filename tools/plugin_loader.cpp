@@ -80,7 +80,12 @@ std::unique_ptr<corvexel::host::PluginModule> loadPlugin(const PluginOptions& op
     std::string why;
     auto module = corvexel::host::PluginModule::load(path, &why);
     if (!module) {
-        *error = "cannot load plug-in module " + path + (why.empty() ? "" : ": " + why);
+        // The host's reason already names the module, and the system's
+        // reason may name it again: say it once.
+        *error = why.empty() ? "cannot load plug-in module " + path : why;
+        const std::string twice = path + ": " + path + ": ";
+        const size_t at = error->find(twice);
+        if (at != std::string::npos) error->erase(at, path.size() + 2);
     }
     return module;
 }

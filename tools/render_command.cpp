@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/host.h"
@@ -18,6 +20,8 @@
 #include "tools/cli.h"
 #include "tools/frame_time.h"
 #include "tools/image_io.h"
+#include "tools/image_limits.h"
+#include "tools/messages.h"
 #include "tools/param_catalog.h"
 #include "tools/plugin_loader.h"
 #include "tools/presets.h"
@@ -32,7 +36,7 @@ using corvexel::host::Host;
 using corvexel::host::HostOptions;
 using corvexel::host::ParamValues;
 
-constexpr int kExitRenderError = 3;
+constexpr const char* kPrefix = "corvexel render";
 // --row-padding: extra bytes after every row of every frame, to check that a
 // render honours rowbytes as a host with padded rows would lay them out.
 constexpr long kMaxRowPadding = 4096;
@@ -43,24 +47,38 @@ struct RenderRequest {
     RenderTime time;
     std::vector<std::string> presets;                             // settings files, applied first
     std::vector<std::pair<std::string, std::string>> settings;   // key (id or path), value
-    int32_t width = 1280;
-    int32_t height = 720;
+    int64_t width = 1280;
+    int64_t height = 720;
     bool sizeGiven = false;
     int32_t threads = 0;
     int32_t rowPadding = 0;
     bool extentGiven = false;
     int32_t extent[4] = {0, 0, 0, 0};   // the output's extent hint: left, top, right, bottom
     std::string stage;
+    bool overwrite = false;
     bool animate = false;
-    int32_t firstFrame = 0;
-    int32_t lastFrame = 0;
+    int64_t firstFrame = 0;
+    int64_t lastFrame = 0;
     uint32_t rateNumerator = 0;
     uint32_t rateScale = 1;
 };
 
-int badInput(const std::string& message) {
-    std::fprintf(stderr, "corvexel render: %s\n", message.c_str());
-    return kExitUsage;
+// Reports a failure in one line and returns the exit code.
+int fail(int code, const std::string& message) {
+    printMessage(kPrefix, message);
+    return code;
+}
+
+int badInput(const std::string& message) { return fail(kExitUsage, message); }
+
+int exitCodeFor(IoStatus status) {
+    switch (status) {
+        case IoStatus::kOk: return kExitSuccess;
+        case IoStatus::kBadInput: return kExitUsage;
+        case IoStatus::kOutOfMemory: return kExitRenderError;
+        case IoStatus::kWriteFailed: return kExitWriteFailed;
+    }
+    return kExitFailure;
 }
 
 // Parses the arguments after the verb; returns 0 or an exit code.
@@ -73,6 +91,10 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
             *out = args[++i];
             return true;
         };
+        if (opt == "--overwrite") {
+            req->overwrite = true;
+            continue;
+        }
         std::string v;
         if (opt == "-i" || opt == "-o" || opt == "--time" || opt == "--param" ||
             opt == "--set" || opt == "--size" || opt == "--threads" || opt == "--stage" ||
@@ -82,11 +104,15 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         } else {
             return badInput("unknown option: " + opt);
         }
+        if ((opt == "-i" || opt == "-o") && v.empty()) return badInput(opt + " needs a file name");
+        if (opt == "--stage" && v.empty()) return badInput("--stage needs a stage name");
         if (opt == "-i") req->input = v;
         if (opt == "-o") req->output = v;
         if (opt == "--time" && !parseTime(v, &req->time)) return badInput("malformed time: " + v);
         if (opt == "--size") {
             if (!parseSize(v, &req->width, &req->height)) return badInput("malformed size: " + v);
+            std::string problem = pictureSizeProblem(req->width, req->height);
+            if (!problem.empty()) return badInput("size too large: " + problem);
             req->sizeGiven = true;
         }
         if (opt == "--threads") {
@@ -124,8 +150,7 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         return badInput("--size applies only to the built-in test card");
     }
     if (!req->stage.empty() && !isStageName(req->stage.c_str())) {
-        std::fprintf(stderr, "stage not available: %s\n", req->stage.c_str());
-        return kExitUsage;
+        return badInput("stage not available: " + req->stage);
     }
     if (frames.empty() != fps.empty()) return badInput("--frames and --fps go together");
     if (!frames.empty()) {
@@ -135,8 +160,12 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         if (!parseFrameRate(fps, &req->rateNumerator, &req->rateScale)) {
             return badInput("malformed frame rate: " + fps);
         }
-        if (static_cast<uint64_t>(req->lastFrame) * req->rateScale > INT32_MAX) {
-            return badInput("frame range too long for the frame rate: " + frames);
+        const int64_t inexpressible = firstInexpressibleFrame(
+            req->firstFrame, req->lastFrame, req->rateNumerator, req->rateScale);
+        if (inexpressible >= 0) {
+            return badInput("frame " + std::to_string(inexpressible) + " at " + fps +
+                            " fps lies at a time the plug-in cannot be given (its current_time "
+                            "/ time_scale must fit in 32 bits)");
         }
         if (!isFramePattern(req->output)) {
             return badInput("output needs exactly one frame number conversion such as %04d: " +
@@ -198,7 +227,7 @@ PF_Err stageEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Param
 }
 
 int renderFrame(Host* host, PF_EntryPointFunc entry, ParamValues* values, Frame* output,
-                const RenderTime& time, const std::string& path) {
+                const RenderTime& time, const std::string& path, const OutputOptions& options) {
     host->setTime(time.currentTime, time.timeScale);
     PF_OutData* out = host->outData();
     out->return_msg[0] = '\0';
@@ -206,50 +235,38 @@ int renderFrame(Host* host, PF_EntryPointFunc entry, ParamValues* values, Frame*
     if (err != PF_Err_NONE) {
         out->return_msg[sizeof out->return_msg - 1] = '\0';
         std::string msg = out->return_msg[0] != '\0' ? std::string(": ") + out->return_msg : "";
-        std::fprintf(stderr, "corvexel render: render failed with %s (%d)%s\n", errorName(err),
-                     static_cast<int>(err), msg.c_str());
-        return kExitRenderError;
+        return fail(kExitRenderError, std::string("render failed with ") + errorName(err) + " (" +
+                                          std::to_string(err) + ")" + msg);
     }
     std::string error;
-    if (!writeImage(path, frameToRgba(*output), &error)) {
-        std::fprintf(stderr, "corvexel render: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    IoStatus status = writeImage(path, frameToRgba(*output), options, &error);
+    if (status != IoStatus::kOk) return fail(exitCodeFor(status), error);
     return kExitSuccess;
 }
 
-}  // namespace
-
-int runRender(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    PluginOptions pluginOptions;
+int renderRequest(const RenderRequest& req, const PluginOptions& pluginOptions) {
     std::string error;
-    if (!takeModuleOption(&args, &pluginOptions, &error)) return badInput(error);
-    RenderRequest req;
-    if (int code = parseRequest(args, &req)) return code;
-
     auto module = loadPlugin(pluginOptions, &error);
-    if (!module) {
-        std::fprintf(stderr, "corvexel render: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    if (!module) return fail(kExitFailure, error);
     RgbaImage picture;
     if (req.input.empty()) {
-        picture = makeTestCard(req.width, req.height);
-    } else if (!loadImage(req.input, &picture, &error)) {
-        return badInput(error);
+        picture = makeTestCard(static_cast<int32_t>(req.width), static_cast<int32_t>(req.height));
+    } else if (IoStatus status = loadImage(req.input, &picture, &error); status != IoStatus::kOk) {
+        return fail(exitCodeFor(status), error);
     }
 
     std::vector<PF_ParamDef> declared;
     try {
         declared = corvexel::host::declareParams(module->entry());
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "corvexel render: %s\n", e.what());
-        return kExitFailure;
+        return fail(kExitFailure, e.what());
     }
     std::vector<ParamInfo> catalog = buildParamCatalog(declared);
     Frame input(picture.width, picture.height, req.rowPadding);
     rgbaToFrame(picture, &input);
+    picture = RgbaImage();   // the input frame holds it now
     ParamValues values(declared, input.world);
     for (const std::string& preset : req.presets) {
         std::string reason = applyPresetFile(catalog, &values, preset);
@@ -265,16 +282,16 @@ int runRender(const std::vector<std::string>& argsIn) {
     hostOptions.threads = req.threads;
     hostOptions.rowPadding = req.rowPadding;
     Host host(hostOptions);
-    Frame output(picture.width, picture.height, req.rowPadding);
+    Frame output(input.world.width, input.world.height, req.rowPadding);
     if (req.extentGiven) {
         // Hosts may hand an output whose extent hint is smaller than the
         // frame; the hint has to lie inside it.
-        if (req.extent[2] > picture.width || req.extent[3] > picture.height) {
+        if (req.extent[2] > input.world.width || req.extent[3] > input.world.height) {
             return badInput("extent " + std::to_string(req.extent[0]) + "," +
                             std::to_string(req.extent[1]) + "," + std::to_string(req.extent[2]) +
                             "," + std::to_string(req.extent[3]) + " lies outside the " +
-                            std::to_string(picture.width) + "x" + std::to_string(picture.height) +
-                            " frame");
+                            std::to_string(input.world.width) + "x" +
+                            std::to_string(input.world.height) + " frame");
         }
         output.world.extent_hint = PF_Rect{req.extent[0], req.extent[1], req.extent[2],
                                            req.extent[3]};
@@ -284,11 +301,14 @@ int runRender(const std::vector<std::string>& argsIn) {
         gStageName = req.stage;
         entry = stageEntry;
     }
+    OutputOptions outputOptions;
+    outputOptions.overwrite = req.overwrite;
+    outputOptions.threads = req.threads;
     if (!req.animate) {
-        return renderFrame(&host, entry, &values, &output, req.time, req.output);
+        return renderFrame(&host, entry, &values, &output, req.time, req.output, outputOptions);
     }
-    const int32_t count = req.lastFrame - req.firstFrame + 1;
-    for (int32_t n = req.firstFrame; n <= req.lastFrame; ++n) {
+    const int64_t count = req.lastFrame - req.firstFrame + 1;
+    for (int64_t n = req.firstFrame;; ++n) {
         // The same fraction, in lowest terms, as the video-tool module hands
         // the plug-in for frame n at this rate.
         FrameTime exact;
@@ -297,9 +317,34 @@ int runRender(const std::vector<std::string>& argsIn) {
         time.currentTime = exact.currentTime;
         time.timeScale = exact.timeScale;
         std::string path = formatFrameName(req.output, n);
-        if (int code = renderFrame(&host, entry, &values, &output, time, path)) return code;
-        std::fprintf(stderr, "frame %d written (%d of %d): %s\n", n, n - req.firstFrame + 1,
-                     count, path.c_str());
+        if (int code = renderFrame(&host, entry, &values, &output, time, path, outputOptions)) {
+            return code;
+        }
+        const std::string progress = "frame " + std::to_string(n) + " written (" +
+                                     std::to_string(n - req.firstFrame + 1) + " of " +
+                                     std::to_string(count) + "): " + path;
+        std::fprintf(stderr, "%s\n", escapeControlCharacters(progress).c_str());
+        if (n == req.lastFrame) break;
     }
     return kExitSuccess;
+}
+
+}  // namespace
+
+int runRender(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    PluginOptions pluginOptions;
+    std::string error;
+    if (!takeModuleOption(&args, &pluginOptions, &error)) return badInput(error);
+    RenderRequest req;
+    if (int code = parseRequest(args, &req)) return code;
+    // Running out of memory or threads anywhere (the test card, decoding,
+    // frames, encoding) ends the command with one line, not an abort.
+    try {
+        return renderRequest(req, pluginOptions);
+    } catch (const std::bad_alloc&) {
+        return fail(kExitRenderError, "out of memory");
+    } catch (const std::system_error& e) {
+        return fail(kExitRenderError, std::string("cannot start a thread: ") + e.what());
+    }
 }

@@ -1,8 +1,11 @@
 #include "tools/render_options.h"
 
+#include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <vector>
+#include <cstdint>
+
+#include "tools/frame_time.h"
+#include "tools/image_limits.h"
 
 namespace {
 
@@ -14,12 +17,15 @@ bool allDigits(const std::string& text) {
     return true;
 }
 
-// Unsigned decimal integer up to `limit`.
+// Unsigned decimal integer up to `limit` (at most INT64_MAX).
 bool parseBounded(const std::string& text, uint64_t limit, uint64_t* value) {
-    if (!allDigits(text) || text.size() > 12) return false;
+    if (!allDigits(text)) return false;
     uint64_t v = 0;
-    for (char c : text) v = v * 10 + static_cast<uint64_t>(c - '0');
-    if (v > limit) return false;
+    for (char c : text) {
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (v > (limit - digit) / 10) return false;
+        v = v * 10 + digit;
+    }
     *value = v;
     return true;
 }
@@ -67,16 +73,16 @@ bool parseTime(const std::string& text, RenderTime* time) {
     return true;
 }
 
-bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
+bool parseSize(const std::string& text, int64_t* width, int64_t* height) {
     size_t x = text.find('x');
     if (x == std::string::npos) return false;
     uint64_t w = 0, h = 0;
-    if (!parseBounded(text.substr(0, x), 32768, &w) ||
-        !parseBounded(text.substr(x + 1), 32768, &h) || w == 0 || h == 0) {
+    if (!parseBounded(text.substr(0, x), INT32_MAX, &w) ||
+        !parseBounded(text.substr(x + 1), INT32_MAX, &h) || w == 0 || h == 0) {
         return false;
     }
-    *width = static_cast<int32_t>(w);
-    *height = static_cast<int32_t>(h);
+    *width = static_cast<int64_t>(w);
+    *height = static_cast<int64_t>(h);
     return true;
 }
 
@@ -96,16 +102,24 @@ bool parseExtent(const std::string& text, int32_t rect[4]) {
     return true;
 }
 
-bool parseFrameRange(const std::string& text, int32_t* first, int32_t* last) {
+bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
+    int64_t w = 0, h = 0;
+    if (!parseSize(text, &w, &h) || !pictureSizeProblem(w, h).empty()) return false;
+    *width = static_cast<int32_t>(w);
+    *height = static_cast<int32_t>(h);
+    return true;
+}
+
+bool parseFrameRange(const std::string& text, int64_t* first, int64_t* last) {
     size_t dash = text.find('-');
     if (dash == std::string::npos) return false;
     uint64_t a = 0, b = 0;
-    if (!parseBounded(text.substr(0, dash), INT32_MAX, &a) ||
-        !parseBounded(text.substr(dash + 1), INT32_MAX, &b) || a > b) {
+    if (!parseBounded(text.substr(0, dash), INT64_MAX, &a) ||
+        !parseBounded(text.substr(dash + 1), INT64_MAX, &b) || a > b) {
         return false;
     }
-    *first = static_cast<int32_t>(a);
-    *last = static_cast<int32_t>(b);
+    *first = static_cast<int64_t>(a);
+    *last = static_cast<int64_t>(b);
     return true;
 }
 
@@ -145,9 +159,42 @@ bool isFramePattern(const std::string& pattern) {
     return conversions == 1;
 }
 
-std::string formatFrameName(const std::string& pattern, int32_t frame) {
+std::string formatFrameName(const std::string& pattern, int64_t frame) {
     // The pattern has been checked by isFramePattern: one %d, nothing else.
-    std::vector<char> buffer(pattern.size() + 128);
-    std::snprintf(buffer.data(), buffer.size(), pattern.c_str(), frame);
-    return std::string(buffer.data());
+    std::string name;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            name += pattern[i];
+            continue;
+        }
+        ++i;
+        if (pattern[i] == '%') {
+            name += '%';
+            continue;
+        }
+        const char pad = pattern[i] == '0' ? '0' : ' ';
+        size_t width = 0;
+        while (std::isdigit(static_cast<unsigned char>(pattern[i]))) {
+            width = width * 10 + static_cast<size_t>(pattern[i++] - '0');
+        }
+        const std::string digits = std::to_string(frame);
+        if (digits.size() < width) name.append(width - digits.size(), pad);
+        name += digits;   // pattern[i] is the 'd'
+    }
+    return name;
+}
+
+int64_t firstInexpressibleFrame(int64_t first, int64_t last, uint32_t numerator,
+                                uint32_t scale) {
+    // Frames up to INT32_MAX / scale always fit; past that only frames whose
+    // time reduces do, and among consecutive frames one that does not comes
+    // within a few steps (numbers prime to the numerator are dense), so this
+    // loop is short.
+    const int64_t alwaysFit = static_cast<int64_t>(INT32_MAX / scale);
+    FrameTime time;
+    for (int64_t n = std::max(first, alwaysFit + 1); n <= last; ++n) {
+        if (!frameTimeAt(n, numerator, scale, &time)) return n;
+        if (n == INT64_MAX) break;
+    }
+    return -1;
 }

@@ -9,6 +9,7 @@
 # stderr, the exit code and (for renders) the PNG written, byte for byte.
 set -euo pipefail
 
+data=$(cd "$(dirname "$0")/../data" && pwd)
 linux_cli=$(realpath "$1")
 windows_cli=$(realpath "$2")
 work=$3
@@ -86,12 +87,36 @@ run_case one_thread render -o OUT "${size[@]}" --time 7/10 "${all_groups[@]}" --
 # The test card written by Linux, read back as an input file by both.
 "$linux_cli" render -o card.png "${size[@]}" --param 1=0 >/dev/null 2>&1
 run_case input_file render -i card.png -o OUT --time 1/4 "${all_groups[@]}"
+# JPEG inputs (baseline, progressive, grey, CMYK): both builds decode them
+# with the same libjpeg-turbo source, so the pixels must agree.
+for jpeg in baseline progressive grey cmyk; do
+  cp "$data/$jpeg.jpg" "in_$jpeg.jpg"
+  run_case "jpeg_$jpeg" render -i "in_$jpeg.jpg" -o OUT --time 1/4 "${all_groups[@]}"
+done
+# Refusals say the same thing on both: a foreign format, a damaged file, a
+# size over the limit, a frame whose time cannot be expressed.
+printf 'GIF89a\1\0\1\0' >in.gif
+head -c 700 "$data/baseline.jpg" >in_cut.jpg
+run_case refuse_gif render -i in.gif -o OUT
+run_case refuse_cut_jpeg render -i in_cut.jpg -o OUT
+run_case refuse_size render -o OUT --size 65537x1
+run_case refuse_frames render -o "OUT_%d" --frames 2147483647-2147483648 --fps 1
 # File names beyond ASCII.
 run_case "name_ünï€" render -o OUT "${size[@]}" --time 1/5
 # Rendering over an existing file replaces it.
 cp card.png overwrite.linux.png
 cp card.png overwrite.windows.png
 run_case overwrite render -o OUT "${size[@]}" --time 2/3
+# A read-only output is refused and kept; --overwrite replaces it.
+for name in readonly readonly_overwrite; do
+  cp card.png "$name.linux.png"
+  cp card.png "$name.windows.png"
+  chmod 444 "$name.linux.png" "$name.windows.png"
+done
+run_case readonly render -o OUT "${size[@]}" --time 2/3
+cmp -s card.png readonly.windows.png || fail "readonly: the Windows build changed the file"
+run_case readonly_overwrite render -o OUT "${size[@]}" --time 2/3 --overwrite
+cmp -s card.png readonly_overwrite.windows.png && fail "readonly_overwrite: file not replaced"
 
 for stage in transition channel-split channel-scale color-glitch pixel-streak glitch-slice \
              glitch-block compression; do
