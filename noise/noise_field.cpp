@@ -9,38 +9,17 @@
 // machine adds do instead of overflowing a signed int.
 #include "noise/noise_field.h"
 
+#include "noise/cpu_features.h"
 #include "noise/int_conversion.h"
+#include "noise/lanes_sse2.h"
+#include "noise/noise_constants.h"
+#include "noise/noise_lanes.h"
+#include "noise/noise_rows.h"
 
 #include <bit>
 #include <cmath>
 
 namespace {
-
-// The constants are given by their bit patterns so no compiler or library can
-// round them differently.
-constexpr float kSkew = std::bit_cast<float>(0x3EAAAAABu);         // F = 1/3
-constexpr float kUnskew = std::bit_cast<float>(0x3E2AAAABu);       // G = 1/6
-constexpr float kUnskew2 = std::bit_cast<float>(0x3EAAAAABu);      // 2G
-constexpr float kUnskew3 = std::bit_cast<float>(0x3F000000u);      // 3G = 0.5
-constexpr float kKernelRadius2 = std::bit_cast<float>(0x3F19999Au); // 0.6
-constexpr float kOutputOffset = std::bit_cast<float>(0x3F000000u); // 0.5
-// The lower knee of sampleSpan is 1 - 0.9 in single precision, not 0.1.
-constexpr float kSpanLowKnee = std::bit_cast<float>(0x3DCCCCD0u);
-constexpr float kSpanHighKnee = std::bit_cast<float>(0x3F666666u); // 0.9
-
-static_assert(kSkew == 1.0f / 3.0f);
-static_assert(kUnskew == 1.0f / 6.0f);
-static_assert(kUnskew2 == kUnskew * 2.0f);
-static_assert(kUnskew3 == kUnskew * 3.0f);
-static_assert(kKernelRadius2 == 0.6f);
-static_assert(kSpanLowKnee == 1.0f - 0.9f);
-static_assert(kSpanHighKnee == 0.9f);
-
-// Gradients: the midpoints of the 12 edges of a cube, one axis per table so
-// the four corners of a simplex can be gathered side by side.
-constexpr float kGradX[12] = {1, -1, 1, -1, 1, -1, 1, -1, 0, 0, 0, 0};
-constexpr float kGradY[12] = {1, 1, -1, -1, 0, 0, 0, 0, 1, -1, 1, -1};
-constexpr float kGradZ[12] = {0, 0, 0, 0, 1, 1, -1, -1, 1, 1, -1, -1};
 
 // The linear congruential generator the shuffle is defined by. It is seeded
 // right before the shuffle and used by nothing else, so the permutation
@@ -126,7 +105,7 @@ float simplexNoise(const NoiseField& field, float X, float Y, float Z) {
     const uint32_t jj = static_cast<uint32_t>(j) & 255u;
     const uint32_t kk = static_cast<uint32_t>(k) & 255u;
     const int32_t* perm = field.perm;
-    const uint8_t* grad = field.gradientIndex;
+    const int32_t* grad = field.gradientIndex;
     const uint32_t g0 = grad[ii + perm[jj + perm[kk]]];
     const uint32_t g1 = grad[ii + i1 + perm[jj + j1 + perm[kk + k1]]];
     const uint32_t g2 = grad[ii + i2 + perm[jj + j2 + perm[kk + k2]]];
@@ -146,9 +125,9 @@ inline float quantizeTowardZero(float v, float steps) {
 
 }  // namespace
 
-void NoiseField::init(int32_t seed, float speed, float timeSeconds, int32_t frameHeight,
+void NoiseField::init(int32_t seedValue, float speed, float timeSeconds, int32_t frameHeight,
                       float gainFactor, float lacunarityFactor, int32_t octaveCount) {
-    ShuffleRandom random{static_cast<uint32_t>(seed)};
+    ShuffleRandom random{static_cast<uint32_t>(seedValue)};
     for (int32_t i = 0; i < 256; ++i) {
         perm[i] = i;
     }
@@ -170,10 +149,20 @@ void NoiseField::init(int32_t seed, float speed, float timeSeconds, int32_t fram
     octaves = static_cast<float>(octaveCount);
     zTime = (timeSeconds * 2.0f) * speed;
 
+    seed = seedValue;
     baseFrequency = 1.0f / static_cast<float>(height);
     for (int32_t i = 0; i < 512; ++i) {
-        gradientIndex[i] = static_cast<uint8_t>(perm[i] % 12);
+        gradientIndex[i] = perm[i] % 12;
     }
+}
+
+NoiseFieldKey NoiseField::key() const {
+    return NoiseFieldKey{seed,
+                         height,
+                         std::bit_cast<uint32_t>(gain),
+                         std::bit_cast<uint32_t>(lacunarity),
+                         std::bit_cast<uint32_t>(octaves),
+                         std::bit_cast<uint32_t>(zTime)};
 }
 
 float NoiseField::fbm(int32_t x, int32_t y, float z) const {
@@ -246,4 +235,31 @@ float NoiseField::sampleSpan(int32_t x, int32_t y, float extent, float k) const 
         v = 0.0f;
     }
     return v;
+}
+
+void fbmRowSse2(const NoiseField& field, int32_t x0, int32_t y, float z, int32_t count,
+                float* out) {
+    NoiseLanes<Sse2Lanes>::fbmRow(field, x0, y, z, count, out);
+}
+
+void sampleSpanRowSse2(const NoiseField& field, int32_t x0, int32_t y, float extent, float k,
+                       int32_t count, float* out) {
+    NoiseLanes<Sse2Lanes>::sampleSpanRow(field, x0, y, extent, k, count, out);
+}
+
+void NoiseField::fbmRow(int32_t x0, int32_t y, float z, int32_t count, float* out) const {
+    if (cpuHasAvx2()) {
+        fbmRowAvx2(*this, x0, y, z, count, out);
+    } else {
+        fbmRowSse2(*this, x0, y, z, count, out);
+    }
+}
+
+void NoiseField::sampleSpanRow(int32_t x0, int32_t y, float extent, float k, int32_t count,
+                               float* out) const {
+    if (cpuHasAvx2()) {
+        sampleSpanRowAvx2(*this, x0, y, extent, k, count, out);
+    } else {
+        sampleSpanRowSse2(*this, x0, y, extent, k, count, out);
+    }
 }

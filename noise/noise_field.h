@@ -9,6 +9,19 @@
 
 #include <cstdint>
 
+// Everything a field's samples depend on, compared bit for bit: two fields
+// with equal keys give the same value at every point.
+struct NoiseFieldKey {
+    int32_t seed;
+    int32_t height;
+    uint32_t gain;
+    uint32_t lacunarity;
+    uint32_t octaves;
+    uint32_t zTime;
+
+    bool operator==(const NoiseFieldKey&) const = default;
+};
+
 struct NoiseField {
     int32_t perm[512];   // permutation of 0..255, repeated so indices up to 511 need no wrap
     int32_t height;      // frame height: the base frequency is 1 / height on both axes
@@ -20,10 +33,15 @@ struct NoiseField {
     // Derived by init from the fields above so that sampling repeats no work.
     // They add nothing to the field's definition; callers never set them.
     float baseFrequency;          // 1 / float(height)
-    uint8_t gradientIndex[512];   // perm[i] mod 12: the gradient a lattice corner uses
+    int32_t gradientIndex[512];   // perm[i] mod 12: the gradient a lattice corner uses
+    int32_t seed;                 // the seed perm was shuffled with
 
     void init(int32_t seed, float speed, float timeSeconds, int32_t height,
               float gain, float lacunarity, int32_t octaves);
+
+    // The field's identity, for keeping samples from one render apart from
+    // another's.
+    NoiseFieldKey key() const;
 
     // Fractal noise at (x, y, z); centred on 0.5, not clamped.
     float fbm(int32_t x, int32_t y, float z) const;
@@ -39,4 +57,13 @@ struct NoiseField {
     float wiggle(int32_t a, float steps, float k) const;
     // fbm scaled to 0 .. extent - 1 with soft knees in the top and bottom tenths.
     float sampleSpan(int32_t x, int32_t y, float extent, float k) const;
+
+    // Runs of `count` columns x0, x0 + 1, .. of row y at once, with the same
+    // bits as the operations above one column at a time: out[n] is
+    // fbm(x0 + n, y, z) and sampleSpan(x0 + n, y, extent, k). Several columns
+    // go through the vector unit together, which is what makes per-pixel
+    // noise cheap.
+    void fbmRow(int32_t x0, int32_t y, float z, int32_t count, float* out) const;
+    void sampleSpanRow(int32_t x0, int32_t y, float extent, float k, int32_t count,
+                       float* out) const;
 };
