@@ -2,6 +2,8 @@
 // colour; its alpha becomes a soft threshold ramp over one value read from
 // the pixel (a channel, or the noise field), so the lowest values vanish
 // first as Completion rises.
+#include <algorithm>
+
 #include "effects/channel_stages.h"
 #include "noise/int_conversion.h"
 #include "shell/param_set.h"
@@ -16,6 +18,7 @@ struct TransitionRefcon {
     double completion;   // C: 0..1
     ChannelFn channel;
     const NoiseField* noise;
+    A_u_char alphaOf[256];   // the ramp's alpha for every value 0..255, worked out once
 };
 
 namespace {
@@ -42,8 +45,53 @@ A_u_char rampAlpha(int32_t v, double softness, double completion) {
 PF_Err setAlphaFromValue(const TransitionRefcon* rc, int32_t v, const PF_Pixel8* in,
                          PF_Pixel8* out) {
     *out = *in;
-    out->alpha = rampAlpha(v, rc->softness, rc->completion);
+    out->alpha = rc->alphaOf[v];
     return PF_Err_NONE;
+}
+
+// The noise value of one pixel: trunc(sampleSpan(x, y, 255, 1)), 0..254.
+//
+// The host asks for one pixel at a time, but the field is sampled far faster
+// for a run of neighbouring columns together (NoiseField::sampleSpanRow). So
+// each host thread keeps the values of the run of columns it is walking
+// through, and a pixel outside that run (another row, another field, another
+// render) samples a fresh run that starts at its own column. A run is
+// recognised by the field's key and its row and columns, so a value is only
+// ever reused for the very sample it was computed for.
+constexpr int32_t kNoiseRun = 64;
+
+struct NoiseRun {
+    NoiseFieldKey field;
+    int32_t y;
+    int32_t x0;
+    int32_t count;   // 0: holds nothing
+    uint8_t values[kNoiseRun];
+};
+
+thread_local NoiseRun tNoiseRun{};
+
+int32_t noiseValue(const TransitionRefcon* rc, int32_t x, int32_t y) {
+    NoiseRun& run = tNoiseRun;
+    const NoiseFieldKey field = rc->noise->key();
+    const bool held = run.count > 0 && run.y == y && x >= run.x0 &&
+                      static_cast<int64_t>(x) - run.x0 < run.count && run.field == field;
+    if (!held) {
+        // The run stops at the frame's right edge; a column beyond it (which
+        // no host should ask for) is sampled alone.
+        const int64_t left = static_cast<int64_t>(rc->width) - x;
+        const int32_t count = static_cast<int32_t>(std::clamp<int64_t>(left, 1, kNoiseRun));
+        float span[kNoiseRun];
+        rc->noise->sampleSpanRow(x, y, 255.0f, 1.0f, count, span);
+        for (int32_t n = 0; n < count; ++n) {
+            // sampleSpan keeps the value within 0 .. 254.
+            run.values[n] = static_cast<uint8_t>(truncToInt32(span[n]));
+        }
+        run.field = field;
+        run.y = y;
+        run.x0 = x;
+        run.count = count;
+    }
+    return run.values[x - run.x0];
 }
 
 }  // namespace
@@ -58,8 +106,7 @@ PF_Err transitionPixel(void* refcon, A_long, A_long, PF_Pixel8* in, PF_Pixel8* o
 PF_Err transitionNoisePixel(void* refcon, A_long x, A_long y, PF_Pixel8* in, PF_Pixel8* out) {
     return guardCallback([&]() -> PF_Err {
         const TransitionRefcon* rc = static_cast<const TransitionRefcon*>(refcon);
-        const int32_t v = truncToInt32(rc->noise->sampleSpan(x, y, 255.0f, 1.0f));
-        return setAlphaFromValue(rc, v, in, out);
+        return setAlphaFromValue(rc, noiseValue(rc, x, y), in, out);
     });
 }
 
@@ -98,6 +145,10 @@ PF_Err runTransition(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[],
     refcon.completion = floatParam(params, kParamCompletion) / 100.0;
     refcon.channel = transitionChannel(item);
     refcon.noise = noise;
+    // Every channel function and the noise value give 0..255.
+    for (int32_t v = 0; v < 256; ++v) {
+        refcon.alphaOf[v] = rampAlpha(v, refcon.softness, refcon.completion);
+    }
     const PF_IteratePixel8Func pixelFn =
         item == kTransitionNoiseItem ? transitionNoisePixel : transitionPixel;
     const PF_Iterate8Suite1* iterate8 = suites->iterate8();

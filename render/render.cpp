@@ -5,6 +5,7 @@
 // nothing is pending, and its result becomes the pending error. Frames are
 // created and disposed whatever is pending, so nothing leaks; a frame the
 // host could not create is never filled, used or disposed.
+#include <algorithm>
 #include <cstring>
 
 #include "effects/stages.h"
@@ -234,14 +235,22 @@ void initRenderNoise(NoiseField* noise, const PF_InData* in_data, PF_ParamDef* p
 }
 
 void drawNoisePreview(const NoiseField* noise, PF_LayerDef* output) {
+    // Each pixel depends on its own position only, so the field is sampled a
+    // run of columns at a time, row by row.
+    constexpr int32_t kRun = 256;
+    float span[kRun];
     auto* base = reinterpret_cast<uint8_t*>(output->data);
-    for (int32_t x = 0; x < output->width; ++x) {
-        for (int32_t y = 0; y < output->height; ++y) {
-            int32_t grey = truncToInt32(noise->sampleSpan(x, y, 256.0f, 1.0f));
-            auto* pixel = reinterpret_cast<PF_Pixel8*>(
-                base + static_cast<int64_t>(y) * output->rowbytes + static_cast<int64_t>(x) * 4);
-            pixel->alpha = 255;
-            pixel->red = pixel->green = pixel->blue = static_cast<A_u_char>(grey);
+    for (int32_t y = 0; y < output->height; ++y) {
+        auto* row = reinterpret_cast<PF_Pixel8*>(base + static_cast<int64_t>(y) * output->rowbytes);
+        for (int32_t x0 = 0; x0 < output->width; x0 += kRun) {
+            const int32_t count = std::min(kRun, output->width - x0);
+            noise->sampleSpanRow(x0, y, 256.0f, 1.0f, count, span);
+            for (int32_t n = 0; n < count; ++n) {
+                const int32_t grey = truncToInt32(span[n]);
+                PF_Pixel8* pixel = row + x0 + n;
+                pixel->alpha = 255;
+                pixel->red = pixel->green = pixel->blue = static_cast<A_u_char>(grey);
+            }
         }
     }
 }

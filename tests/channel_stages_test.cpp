@@ -12,14 +12,36 @@
 
 namespace {
 
+// The order the serial iterate visits pixels in: hosts may choose any.
+enum class VisitOrder { kRows, kRowsRightToLeft, kColumns, kEveryThirdPixel };
+VisitOrder visitOrder = VisitOrder::kRows;
+
+PF_Err visitPixel(PF_EffectWorld* src, PF_EffectWorld* dst, void* refcon, PF_IteratePixel8Func fn,
+                  A_long x, A_long y) {
+    PF_Pixel8* in = reinterpret_cast<PF_Pixel8*>(reinterpret_cast<char*>(src->data) + y * src->rowbytes) + x;
+    PF_Pixel8* out = reinterpret_cast<PF_Pixel8*>(reinterpret_cast<char*>(dst->data) + y * dst->rowbytes) + x;
+    return fn(refcon, x, y, in, out);
+}
+
 PF_Err serialIterate(PF_InData*, A_long, A_long, PF_EffectWorld* src, const PF_Rect*,
                      void* refcon, PF_IteratePixel8Func fn, PF_EffectWorld* dst) {
-    for (A_long y = 0; y < src->height; ++y) {
-        for (A_long x = 0; x < src->width; ++x) {
-            PF_Pixel8* in = reinterpret_cast<PF_Pixel8*>(reinterpret_cast<char*>(src->data) + y * src->rowbytes) + x;
-            PF_Pixel8* out = reinterpret_cast<PF_Pixel8*>(reinterpret_cast<char*>(dst->data) + y * dst->rowbytes) + x;
-            if (PF_Err err = fn(refcon, x, y, in, out)) return err;
+    const A_long w = src->width, h = src->height;
+    for (A_long n = 0; n < w * h; ++n) {
+        A_long x = n % w, y = n / w;
+        switch (visitOrder) {
+            case VisitOrder::kRows: break;
+            case VisitOrder::kRowsRightToLeft: x = w - 1 - x; break;
+            case VisitOrder::kColumns: x = n / h, y = n % h; break;
+            case VisitOrder::kEveryThirdPixel: {
+                // 0, 3, 6, .., then 1, 4, 7, .., then 2, 5, 8, .. of the whole frame.
+                const A_long third = (w * h + 2) / 3;
+                const A_long k = (n % third) * 3 + n / third;
+                if (k >= w * h) continue;
+                x = k % w, y = k / w;
+                break;
+            }
         }
+        if (PF_Err err = visitPixel(src, dst, refcon, fn, x, y)) return err;
     }
     return PF_Err_NONE;
 }
@@ -118,6 +140,50 @@ TEST(Transition, AlphaRampTable) {
             EXPECT_EQ(p.red, c.grey);
         }
     }
+}
+
+// The Noise channel samples the field a run of columns at a time and keeps
+// the run for the following pixels; whatever order the host visits pixels
+// in, and however often the same field record is set up anew, every pixel
+// gets the ramp of its own sample.
+TEST(Transition, NoiseChannelFollowsItsOwnFieldInAnyVisitingOrder) {
+    constexpr int32_t kW = 150, kH = 5;
+    for (VisitOrder order : {VisitOrder::kRows, VisitOrder::kRowsRightToLeft, VisitOrder::kColumns,
+                             VisitOrder::kEveryThirdPixel}) {
+        visitOrder = order;
+        Fixture f;
+        f.defs[kParamCompletion].u.fs_d.value = 40;
+        f.defs[kParamSoftness].u.fs_d.value = 30;
+        f.defs[kParamTransitionChannel].u.pd.value = 11;
+        // The same record set up again for another frame: seed, time, then
+        // height change, each giving other noise at the same address.
+        const float settings[][3] = {{1, 0.5f, 64}, {2, 0.5f, 64}, {2, 0.75f, 64}, {2, 0.75f, 48}};
+        for (const auto& s : settings) {
+            f.noise.init(static_cast<int32_t>(s[0]), 50.0f, s[1], static_cast<int32_t>(s[2]), 1.5f,
+                         10.0f, 2);
+            World w(kW, kH, PF_Pixel8{0, 10, 20, 30});
+            SuiteCache suites(&f.basic);
+            ASSERT_EQ(runTransition(&f.in, nullptr, f.params.data(), &w.world, &w.world, &suites,
+                                    &f.noise),
+                      PF_Err_NONE);
+            const double softness = 30.0 / 100.0 * 255.0, top = (softness + 255.0) * 0.4;
+            int wrong = 0;
+            for (int32_t y = 0; y < kH; ++y) {
+                for (int32_t x = 0; x < kW; ++x) {
+                    const int32_t v = static_cast<int32_t>(f.noise.sampleSpan(x, y, 255.0f, 1.0f));
+                    const double a = (v - top) * 255.0 / softness + 255.0;
+                    const int32_t alpha = a >= 255.0 ? 255 : a <= 0.0 ? 0 : static_cast<int32_t>(a);
+                    if (w.at(x, y).alpha != alpha && ++wrong <= 3) {
+                        ADD_FAILURE() << "order " << static_cast<int>(order) << ", seed " << s[0]
+                                      << ", time " << s[1] << ", height " << s[2] << ": pixel ("
+                                      << x << ", " << y << ") alpha " << int{w.at(x, y).alpha}
+                                      << ", its noise gives " << alpha;
+                    }
+                }
+            }
+        }
+    }
+    visitOrder = VisitOrder::kRows;
 }
 
 TEST(ChannelSplit, DistanceAndEdgeModes) {
