@@ -3,27 +3,16 @@
 // through a DCT, a coarse quantiser and back, and the frame returns to RGB.
 #include <cstdint>
 
-#include <cmath>
-
+#include "effects/block_dct.h"
 #include "effects/compression.h"
 #include "effects/stages.h"
+#include "noise/cpu_features.h"
 #include "shell/param_set.h"
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kDcScale = 0.707106781;   // C(0), kept at nine digits on purpose
-constexpr int32_t kBlockSize = 8;
 constexpr A_HandleSize kBlockBytes = 64 * sizeof(double);
-
-// JPEG luminance quantisation table: row = vertical, column = horizontal frequency.
-constexpr double kLumaQuant[64] = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99,
-};
-
 
 inline uint8_t storeByte(double value) {
     if (!(value >= 0.0)) return 0;   // below 0, or not a number
@@ -34,42 +23,6 @@ inline uint8_t storeByte(double value) {
 inline PF_Pixel8* pixelAt(PF_EffectWorld* world, int32_t x, int32_t y) {
     return reinterpret_cast<PF_Pixel8*>(reinterpret_cast<uint8_t*>(world->data) +
                                         static_cast<intptr_t>(y) * world->rowbytes) + x;
-}
-
-inline double dcScale(int32_t frequency) { return frequency == 0 ? kDcScale : 1.0; }
-
-void forwardDct(const double* s, double* F, const double* cosines) {
-    for (int32_t a = 0; a < kBlockSize; ++a) {
-        for (int32_t b = 0; b < kBlockSize; ++b) {
-            double sum = 0.0;
-            for (int32_t x = 0; x < kBlockSize; ++x)
-                for (int32_t y = 0; y < kBlockSize; ++y)
-                    sum += cosines[a * 8 + y] * s[y * 8 + x] * cosines[b * 8 + x];
-            F[a * 8 + b] = dcScale(a) * dcScale(b) * 0.25 * sum;
-        }
-    }
-}
-
-// Quantise toward zero and scale back, leaving the result in s.
-void quantise(const double* F, double* s, double d) {
-    for (int32_t i = 0; i < 64; ++i) {
-        double step = kLumaQuant[i] * d;
-        double level = std::trunc(F[i] / step);
-        s[i] = step * level;
-    }
-}
-
-void inverseDct(const double* s, double* F, const double* cosines) {
-    for (int32_t y = 0; y < kBlockSize; ++y) {
-        for (int32_t x = 0; x < kBlockSize; ++x) {
-            double sum = 0.0;
-            for (int32_t v = 0; v < kBlockSize; ++v)
-                for (int32_t u = 0; u < kBlockSize; ++u)
-                    sum += cosines[u * 8 + x] * s[v * 8 + u] * cosines[v * 8 + y] *
-                           (dcScale(v) * dcScale(u));
-            F[y * 8 + x] = 0.25 * sum;
-        }
-    }
 }
 
 // Two 512-byte scratch arrays from the host; on any failure what was
@@ -129,9 +82,11 @@ PF_Err damageBlock(const CompressionRefcon* ref, A_long i) {
         for (int32_t x = 0; x < bw; ++x)
             scratch.s[y * 8 + x] = pixelAt(ref->world, x0 + x, y0 + y)->red - 128.0;
 
-    forwardDct(scratch.s, scratch.F, ref->cosines);
-    quantise(scratch.F, scratch.s, ref->d);
-    inverseDct(scratch.s, scratch.F, ref->cosines);
+    if (cpuHasAvx2()) {
+        dctDamageAvx2(scratch.s, scratch.F, ref->cosines, ref->d);
+    } else {
+        dctDamageSse2(scratch.s, scratch.F, ref->cosines, ref->d);
+    }
 
     for (int32_t y = 0; y < bh; ++y)
         for (int32_t x = 0; x < bw; ++x)
@@ -148,6 +103,14 @@ PF_Err convertFrame(PF_InData* in_data, SuiteCache* suites, PF_EffectWorld* worl
 }
 
 }  // namespace
+
+void dctDamageReference(double s[64], double F[64], const double cosines[64], double d) {
+    dctDamagePlain(s, F, cosines, d);
+}
+
+void dctDamageSse2(double s[64], double F[64], const double cosines[64], double d) {
+    dctDamageLanes<TwoLanes>(s, F, cosines, d);
+}
 
 // The host's cosine, evaluated once per render for the 64 angles both
 // transforms use; (2p + 1) f is formed first, as in the direct definition.

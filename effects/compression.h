@@ -26,3 +26,12 @@ PF_Err compressBlock(void* refcon, A_long thread_index, A_long i, A_long iterati
 
 // Fills the 64 cosines of the transforms with the host's cos.
 void fillCompressionCosines(PF_InData* in_data, double table[64]);
+
+// The damage of one 8x8 luma block (effects/block_dct.h): samples s (Y - 128,
+// row by row) in, damaged samples out in F. The plain form computes the sums
+// one output at a time; the vector forms, for the x86-64 baseline and for
+// AVX2 (only where cpuHasAvx2()), give the same bytes and are what
+// compressBlock uses.
+void dctDamageReference(double s[64], double F[64], const double cosines[64], double d);
+void dctDamageSse2(double s[64], double F[64], const double cosines[64], double d);
+void dctDamageAvx2(double s[64], double F[64], const double cosines[64], double d);
