@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <limits>
+#include <random>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -11,6 +13,7 @@
 
 #include "effects/compression.h"
 #include "effects/stages.h"
+#include "noise/cpu_features.h"
 #include "shell/param_set.h"
 
 namespace {
@@ -222,6 +225,68 @@ TEST(CompressBlock, ConcurrentBlocksMatchSequentialOnes) {
     EXPECT_EQ(parallel.bytes, sequential.bytes);
 }
 
+// The vector forms of the block damage against the plain sums, over blocks
+// of every kind (flat, ramps, noise, the extremes of the sample range) and
+// quantisers from the strongest to ones so fine or so broken (0, infinite,
+// not a number) that nothing quantises to zero. The bytes the block function
+// stores must agree; so must every value, but for the sign of a zero sum
+// (the vector forms skip zero coefficients, which can only turn -0 into +0).
+uint8_t storedByte(double value) {
+    if (!(value >= 0.0)) return 0;
+    if (value > 255.0) return 255;
+    return static_cast<uint8_t>(value);
+}
+
+TEST(CompressBlock, VectorFormsGiveThePlainSumsBytes) {
+    double cosines[64];
+    for (int32_t f = 0; f < 8; ++f)
+        for (int32_t p = 0; p < 8; ++p) cosines[f * 8 + p] = std::cos((2 * p + 1) * f * M_PI / 16.0);
+    std::vector<std::pair<const char*, void (*)(double*, double*, const double*, double)>> forms =
+        {{"SSE2", dctDamageSse2}};
+    if (cpuHasAvx2()) forms.push_back({"AVX2", dctDamageAvx2});
+
+    std::mt19937 random(12345);
+    std::vector<std::vector<double>> blocks;
+    for (double flat : {-128.0, 0.0, 72.0, 127.0}) blocks.push_back(std::vector<double>(64, flat));
+    for (int32_t k = 0; k < 300; ++k) {
+        std::vector<double> block(64);
+        for (int32_t i = 0; i < 64; ++i) {
+            const int32_t x = i % 8, y = i / 8;
+            switch (k % 3) {
+                case 0: block[i] = static_cast<double>(random() % 256) - 128.0; break;
+                case 1: block[i] = (x * (k % 17) + y * (k % 5)) % 256 - 128.0; break;
+                default: block[i] = ((x + y) % 2 ? 127.0 : -128.0); break;
+            }
+        }
+        blocks.push_back(block);
+    }
+    const double quantisers[] = {18.75, 4.55, 1.1375, 0.91, 0.01, 1e-12, 1e-15, 0.0,
+                                 std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::quiet_NaN()};
+    int differences = 0;
+    for (const auto& [name, form] : forms) {
+        for (double d : quantisers) {
+            for (const std::vector<double>& block : blocks) {
+                double plainS[64], plainF[64], laneS[64], laneF[64];
+                std::copy(block.begin(), block.end(), plainS);
+                std::copy(block.begin(), block.end(), laneS);
+                dctDamageReference(plainS, plainF, cosines, d);
+                form(laneS, laneF, cosines, d);
+                for (int32_t i = 0; i < 64 && differences < 5; ++i) {
+                    const bool sameValue = laneF[i] == plainF[i] ||
+                                           (std::isnan(laneF[i]) && std::isnan(plainF[i]));
+                    if (!sameValue ||
+                        storedByte(laneF[i] + 128.0) != storedByte(plainF[i] + 128.0)) {
+                        ++differences;
+                        ADD_FAILURE() << name << ", d " << d << ": sample " << i << " is "
+                                      << laneF[i] << ", the plain sums give " << plainF[i];
+                    }
+                }
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------- dither
 struct DitherParams {
     DitherParams(double dither, double multiplier, double master) : defs(kParamCount + 1) {
@@ -284,6 +349,76 @@ TEST(Dither, StepOneAndZeroChangeNothing) {
         DitherParams p(amount, 100, 100);
         EXPECT_EQ(runDither(nullptr, nullptr, p.pointers.data(), &frame.world, nullptr), 0);
         EXPECT_EQ(frame.bytes, before) << amount;
+    }
+}
+
+// The dither as it is defined: pixel after pixel, each share added to its
+// neighbour (held at 255) the moment the error is known.
+void plainDither(TestWorld* frame, int32_t step) {
+    const int32_t w = frame->world.width, h = frame->world.height;
+    const auto spread = [&](int32_t x, int32_t y, int32_t share, const int32_t errors[3]) {
+        A_u_char* channels[3] = {&frame->at(x, y).red, &frame->at(x, y).green, &frame->at(x, y).blue};
+        for (int32_t c = 0; c < 3; ++c) {
+            const int32_t sum = *channels[c] + share * errors[c] / 16;
+            *channels[c] = static_cast<A_u_char>(sum > 255 ? 255 : sum);
+        }
+    };
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            A_u_char* channels[3] = {&frame->at(x, y).red, &frame->at(x, y).green, &frame->at(x, y).blue};
+            int32_t errors[3];
+            for (int32_t c = 0; c < 3; ++c) {
+                const int32_t value = *channels[c];
+                *channels[c] = static_cast<A_u_char>(step * (value / step));
+                errors[c] = value - *channels[c];
+            }
+            if (x + 1 < w) spread(x + 1, y, 7, errors);
+            if (y + 1 >= h) continue;
+            if (x > 0) spread(x - 1, y + 1, 3, errors);
+            spread(x, y + 1, 5, errors);
+            if (x + 1 < w) spread(x + 1, y + 1, 1, errors);
+        }
+    }
+}
+
+// The dither works a row at a time, in stretches, with the row below taking
+// each pixel's shares in one addition; it must leave every byte as the
+// definition does: odd sizes, stretch boundaries, padded rows, every step
+// the sliders allow and steps beyond them, content near 255 where the
+// shares saturate.
+TEST(Dither, EqualsThePixelByPixelDefinition) {
+    struct Size {
+        int32_t width, height, padding;
+    };
+    const Size sizes[] = {{1, 1, 0}, {1, 6, 0}, {6, 1, 0},   {2, 2, 0},  {7, 3, 4},
+                          {255, 2, 0}, {256, 3, 0}, {257, 3, 8}, {300, 4, 0}, {513, 3, 12}};
+    std::mt19937 random(99);
+    int failures = 0;
+    for (const Size& size : sizes) {
+        for (int32_t step : {2, 3, 7, 12, 31, 64, 99, 100, 170, 255, 256, 1000}) {
+            for (int32_t content = 0; content < 2 && failures < 5; ++content) {
+                TestWorld ours(size.width, size.height, size.padding);
+                for (int32_t y = 0; y < size.height; ++y)
+                    for (int32_t x = 0; x < size.width; ++x) {
+                        const uint32_t r = random();
+                        const uint8_t base = content == 0 ? 0 : 200;
+                        ours.at(x, y) = PF_Pixel8{static_cast<uint8_t>(r >> 24),
+                                                  static_cast<uint8_t>(base + r % (256 - base)),
+                                                  static_cast<uint8_t>(base + (r >> 8) % (256 - base)),
+                                                  static_cast<uint8_t>(base + (r >> 16) % (256 - base))};
+                    }
+                TestWorld expected = ours;
+                expected.world.data = reinterpret_cast<PF_Pixel8*>(expected.bytes.data());
+                plainDither(&expected, step);
+                DitherParams p(step, 100, 100);
+                runDither(nullptr, nullptr, p.pointers.data(), &ours.world, nullptr);
+                if (ours.bytes != expected.bytes) {
+                    ++failures;
+                    ADD_FAILURE() << size.width << "x" << size.height << " padding " << size.padding
+                                  << ", step " << step << ", content " << content;
+                }
+            }
+        }
     }
 }
 
