@@ -162,10 +162,11 @@ PF_Err runCompression(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[],
     CompressionRefcon refcon{params, suites, c, d, world->width, world->height,
                              world, in_data, cosines};
 
-    PF_Err err = convertFrame(in_data, suites, world, toYCbCrPixel);
+    const bool avx2 = cpuHasAvx2();
+    PF_Err err = convertFrame(in_data, suites, world, avx2 ? toYCbCrPixelAvx2 : toYCbCrPixel);
     if (err) return err;
     A_long blocks = (refcon.W / kBlockSize) * (refcon.H / kBlockSize);
     err = suites->iterate8()->iterate_generic(blocks, &refcon, compressBlock);
     if (err) return err;
-    return convertFrame(in_data, suites, world, toRgbPixel);
+    return convertFrame(in_data, suites, world, avx2 ? toRgbPixelAvx2 : toRgbPixel);
 }

@@ -20,6 +20,10 @@ struct CompressionRefcon {
 // RGB <-> YCbCr pixel functions for the host's iterate; the refcon is unused.
 PF_Err toYCbCrPixel(void* refcon, A_long x, A_long y, PF_Pixel8* in, PF_Pixel8* out);
 PF_Err toRgbPixel(void* refcon, A_long x, A_long y, PF_Pixel8* in, PF_Pixel8* out);
+// The same conversions with the same bytes, built for AVX2
+// (effects/compression_avx2.cpp); only where cpuHasAvx2().
+PF_Err toYCbCrPixelAvx2(void* refcon, A_long x, A_long y, PF_Pixel8* in, PF_Pixel8* out);
+PF_Err toRgbPixelAvx2(void* refcon, A_long x, A_long y, PF_Pixel8* in, PF_Pixel8* out);
 
 // Generic-iteration function: DCT quantisation damage of 8x8 luma block i.
 PF_Err compressBlock(void* refcon, A_long thread_index, A_long i, A_long iterations);

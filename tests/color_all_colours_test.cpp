@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstring>
 #include <ostream>
+#include <vector>
 
 #include "effects/color_math.h"
 #include "effects/compression.h"
+#include "noise/cpu_features.h"
 #include "noise/int_conversion.h"
 
 namespace {
@@ -250,24 +252,34 @@ TEST(ColourConversionAllColours, CombineFunctions) {
     EXPECT_EQ(differences, 0);
 }
 
+// The compression step's pixel functions, and their AVX2 forms where the
+// processor has AVX2 (the render hands those to the host there).
 TEST(ColourConversionAllColours, CompressionConversions) {
-    int differences = 0;
-    for (uint32_t c = 0; c < kColours; ++c) {
-        PF_Pixel8 p = colourOf(c, static_cast<uint8_t>(c >> 3));
-        PF_Pixel8 out{};
-        toYCbCrPixel(nullptr, 0, 0, &p, &out);
-        uint8_t expected[3];
-        plainJpegYCbCr(p.red, p.green, p.blue, expected);
-        EXPECT_FEW(out.red == expected[0] && out.green == expected[1] &&
-                       out.blue == expected[2] && out.alpha == p.alpha,
-                   "to YCbCr " << describe(p));
-        toRgbPixel(nullptr, 0, 0, &p, &out);
-        plainJpegRgb(p.red, p.green, p.blue, expected);
-        EXPECT_FEW(out.red == expected[0] && out.green == expected[1] &&
-                       out.blue == expected[2] && out.alpha == p.alpha,
-                   "to RGB " << describe(p));
+    struct Form {
+        const char* name;
+        PF_IteratePixel8Func toYCbCr, toRgb;
+    };
+    std::vector<Form> forms = {{"plain", toYCbCrPixel, toRgbPixel}};
+    if (cpuHasAvx2()) forms.push_back({"AVX2", toYCbCrPixelAvx2, toRgbPixelAvx2});
+    for (const Form& form : forms) {
+        int differences = 0;
+        for (uint32_t c = 0; c < kColours; ++c) {
+            PF_Pixel8 p = colourOf(c, static_cast<uint8_t>(c >> 3));
+            PF_Pixel8 out{};
+            form.toYCbCr(nullptr, 0, 0, &p, &out);
+            uint8_t expected[3];
+            plainJpegYCbCr(p.red, p.green, p.blue, expected);
+            EXPECT_FEW(out.red == expected[0] && out.green == expected[1] &&
+                           out.blue == expected[2] && out.alpha == p.alpha,
+                       form.name << " to YCbCr " << describe(p));
+            form.toRgb(nullptr, 0, 0, &p, &out);
+            plainJpegRgb(p.red, p.green, p.blue, expected);
+            EXPECT_FEW(out.red == expected[0] && out.green == expected[1] &&
+                           out.blue == expected[2] && out.alpha == p.alpha,
+                       form.name << " to RGB " << describe(p));
+        }
+        EXPECT_EQ(differences, 0) << form.name;
     }
-    EXPECT_EQ(differences, 0);
 }
 
 }  // namespace
