@@ -42,6 +42,8 @@ PF_Pixel8 withAlpha(PF_Pixel8 colour, A_u_char alpha) {
 
 }  // namespace
 
+const float* normalisedChannels() { return kNormalised.v; }
+
 YCbCr rgbToYCbCr(const PF_Pixel8* pixel) {
     const double r = normalised(pixel->red);
     const double g = normalised(pixel->green);

@@ -32,3 +32,18 @@ PF_Pixel8 combineCr(const PF_Pixel8* p, const PF_Pixel8* q);
 PF_Pixel8 combineHue(const PF_Pixel8* p, const PF_Pixel8* q);
 PF_Pixel8 combineSaturation(const PF_Pixel8* p, const PF_Pixel8* q);
 PF_Pixel8 combineValue(const PF_Pixel8* p, const PF_Pixel8* q);
+
+// The normalised channel of every byte, byte / 255 rounded to float.
+const float* normalisedChannels();
+
+// The Hue, Saturation and Value combines for a run of pixel pairs at once
+// (pixels as their four bytes in one word), with the bytes combineHue,
+// combineSaturation and combineValue give one pair at a time. The plain
+// entry picks the widest vector form the processor has.
+enum class HsvComponent { kHue, kSaturation, kValue };
+void combineHsvRun(HsvComponent from, const uint32_t* own, const uint32_t* partner, int32_t count,
+                   uint32_t* out);
+void combineHsvRunSse2(HsvComponent from, const uint32_t* own, const uint32_t* partner,
+                       int32_t count, uint32_t* out);
+void combineHsvRunAvx2(HsvComponent from, const uint32_t* own, const uint32_t* partner,
+                       int32_t count, uint32_t* out);

@@ -42,6 +42,12 @@ struct Avx2Lanes {
     static F greaterEqual(F a, F b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_GE_OQ)}; }
     static F greater(F a, F b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_GT_OQ)}; }
     static F less(F a, F b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_LT_OQ)}; }
+    static F equal(F a, F b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_EQ_OQ)}; }
+    // The larger and smaller of two lanes; only for values that are never NaN.
+    static F max(F a, F b) { return {_mm256_max_ps(a.v, b.v)}; }
+    static F min(F a, F b) { return {_mm256_min_ps(a.v, b.v)}; }
+    static I maxInt(I a, I b) { return {_mm256_max_epi32(a.v, b.v)}; }
+    static I minInt(I a, I b) { return {_mm256_min_epi32(a.v, b.v)}; }
     static I less(I a, I b) { return {_mm256_cmpgt_epi32(b.v, a.v)}; }
     static I equal(I a, I b) { return {_mm256_cmpeq_epi32(a.v, b.v)}; }
 
@@ -70,6 +76,13 @@ struct Avx2Lanes {
     static I gather(const int32_t* table, I index) {
         return {_mm256_i32gather_epi32(table, index.v, 4)};
     }
+    static F gather(const float* table, I index) {
+        return {_mm256_i32gather_ps(table, index.v, 4)};
+    }
+    static I shiftRight(I a, int32_t bits) { return {_mm256_srli_epi32(a.v, bits)}; }
+    static I shiftLeft(I a, int32_t bits) { return {_mm256_slli_epi32(a.v, bits)}; }
+    static I bitOr(I a, I b) { return {_mm256_or_si256(a.v, b.v)}; }
+
     // table[index] for an index 0..7 in every lane: a shuffle, no memory access.
     static F lookup8(const float* table, I index) {
         return {_mm256_permutevar8x32_ps(_mm256_loadu_ps(table), index.v)};

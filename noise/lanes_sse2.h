@@ -43,6 +43,13 @@ struct Sse2Lanes {
     static F greaterEqual(F a, F b) { return {_mm_cmpge_ps(a.v, b.v)}; }
     static F greater(F a, F b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
     static F less(F a, F b) { return {_mm_cmplt_ps(a.v, b.v)}; }
+    static F equal(F a, F b) { return {_mm_cmpeq_ps(a.v, b.v)}; }
+    // The larger and smaller of two lanes; only for values that are never NaN.
+    static F max(F a, F b) { return {_mm_max_ps(a.v, b.v)}; }
+    static F min(F a, F b) { return {_mm_min_ps(a.v, b.v)}; }
+    // (SSE2 has no 32-bit integer maximum: compare and pick.)
+    static I maxInt(I a, I b) { return select(less(a, b), b, a); }
+    static I minInt(I a, I b) { return select(less(a, b), a, b); }
     static I less(I a, I b) { return {_mm_cmplt_epi32(a.v, b.v)}; }
     static I equal(I a, I b) { return {_mm_cmpeq_epi32(a.v, b.v)}; }
 
@@ -81,6 +88,15 @@ struct Sse2Lanes {
         store(at, index);
         return {_mm_setr_epi32(table[at[0]], table[at[1]], table[at[2]], table[at[3]])};
     }
+    static F gather(const float* table, I index) {
+        alignas(16) int32_t at[kCount];
+        store(at, index);
+        return {_mm_setr_ps(table[at[0]], table[at[1]], table[at[2]], table[at[3]])};
+    }
+    static I shiftRight(I a, int32_t bits) { return {_mm_srli_epi32(a.v, bits)}; }
+    static I shiftLeft(I a, int32_t bits) { return {_mm_slli_epi32(a.v, bits)}; }
+    static I bitOr(I a, I b) { return {_mm_or_si128(a.v, b.v)}; }
+
     // table[index] for an index 0..7 in every lane.
     static F lookup8(const float* table, I index) {
         alignas(16) int32_t at[kCount];

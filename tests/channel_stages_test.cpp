@@ -3,10 +3,12 @@
 // returns the source pixel at whole-pixel positions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "effects/color_math.h"
 #include "effects/stages.h"
 #include "shell/param_set.h"
 
@@ -201,6 +203,94 @@ TEST(ChannelSplit, DistanceAndEdgeModes) {
             const int expected = x + 25 < 40 ? x + 25 : (repeat ? 39 : x);
             EXPECT_EQ(dst.at(x, 0).red, expected) << x << " repeat " << repeat;
             EXPECT_EQ(dst.at(x, 0).green, 7);
+        }
+    }
+}
+
+// The Hue, Saturation and Value modes combine a run of pixels at a time and
+// keep the run for the following pixels; in any visiting order, with or
+// without edge repeat, over frames set up anew at the same addresses, every
+// pixel must be the one-pair combine of its own pixel and its partner.
+TEST(ChannelSplit, HsvModesEqualOnePairCombinesInAnyVisitingOrder) {
+    constexpr int32_t kW = 150, kH = 4;
+    struct Mode {
+        int32_t item;
+        SplitCombineFn combine;
+    };
+    const Mode modes[] = {{9, combineHue}, {10, combineSaturation}, {11, combineValue}};
+    for (VisitOrder order : {VisitOrder::kRows, VisitOrder::kRowsRightToLeft, VisitOrder::kColumns,
+                             VisitOrder::kEveryThirdPixel}) {
+        visitOrder = order;
+        for (const Mode& mode : modes) {
+            for (bool repeat : {false, true}) {
+                Fixture f;
+                f.defs[kParamCorvexelAmount].u.fs_d.value = 50;
+                f.defs[kParamSplitHorizontal].u.fs_d.value = -40;   // dx = -20
+                f.defs[kParamSplitVertical].u.fs_d.value = 2;       // dy = 1
+                f.defs[kParamSplitChannel].u.pd.value = mode.item;
+                f.defs[kParamRepeatEdgePixels].u.bd.value = repeat;
+                World src(kW, kH, PF_Pixel8{}), dst(kW, kH, PF_Pixel8{});
+                for (int32_t frame = 0; frame < 2; ++frame) {
+                    // Coloured pixels, greys and black. The second frame
+                    // changes only the last row in place, so the row above
+                    // keeps its own pixels but gets other partners.
+                    for (int32_t y = frame == 0 ? 0 : kH - 1; y < kH; ++y)
+                        for (int32_t x = 0; x < kW; ++x) {
+                            const uint32_t h = (x * 2654435761u) ^ (y * 40503u) ^ (frame * 977u);
+                            const A_u_char grey = static_cast<A_u_char>(h >> 8);
+                            src.at(x, y) = h % 5 == 0 ? PF_Pixel8{static_cast<A_u_char>(h), grey, grey, grey}
+                                           : h % 7 == 0 ? PF_Pixel8{9, 0, 0, 0}
+                                           : PF_Pixel8{static_cast<A_u_char>(h), static_cast<A_u_char>(h >> 5),
+                                                       static_cast<A_u_char>(h >> 13), static_cast<A_u_char>(h >> 21)};
+                        }
+                    SuiteCache suites(&f.basic);
+                    ASSERT_EQ(runChannelSplit(&f.in, nullptr, f.params.data(), &src.world,
+                                              &dst.world, &suites, &f.noise),
+                              PF_Err_NONE);
+                    int wrong = 0;
+                    for (int32_t y = 0; y < kH; ++y) {
+                        for (int32_t x = 0; x < kW; ++x) {
+                            const int32_t px = x - 20, py = y + 1;
+                            const bool inside = px >= 0 && px < kW && py >= 0 && py < kH;
+                            PF_Pixel8 want = src.at(x, y);
+                            if (inside || repeat) {
+                                const int32_t cx = px < 0 ? 0 : px, cy = py >= kH ? kH - 1 : py;
+                                want = mode.combine(&src.at(x, y), &src.at(cx, cy));
+                            }
+                            if (std::memcmp(&want, &dst.at(x, y), 4) != 0 && ++wrong <= 3) {
+                                ADD_FAILURE() << "order " << static_cast<int>(order) << ", item "
+                                              << mode.item << ", repeat " << repeat << ", frame "
+                                              << frame << ": pixel (" << x << ", " << y << ")";
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    visitOrder = VisitOrder::kRows;
+}
+
+// A run kept from one stage call is never reused by the next, even where
+// the next call's own pixels are the same: here only a partner changes.
+TEST(ChannelSplit, HsvRunsDoNotOutliveTheirStageCall) {
+    Fixture f;
+    f.defs[kParamCorvexelAmount].u.fs_d.value = 50;
+    f.defs[kParamSplitHorizontal].u.fs_d.value = 40;   // dx = 20
+    f.defs[kParamSplitChannel].u.pd.value = 10;        // Saturation
+    f.defs[kParamRepeatEdgePixels].u.bd.value = 1;
+    World src(40, 1, PF_Pixel8{}), dst(40, 1, PF_Pixel8{});
+    for (int32_t x = 0; x < 40; ++x) src.at(x, 0) = PF_Pixel8{255, static_cast<A_u_char>(200 - x), 90, 40};
+    for (A_u_char lastGreen : {90, 250}) {
+        src.at(39, 0).green = lastGreen;   // the partner of columns 19 .. 39
+        SuiteCache suites(&f.basic);
+        ASSERT_EQ(runChannelSplit(&f.in, nullptr, f.params.data(), &src.world, &dst.world, &suites,
+                                  &f.noise),
+                  PF_Err_NONE);
+        for (int32_t x = 0; x < 40; ++x) {
+            const PF_Pixel8 want = combineSaturation(&src.at(x, 0), &src.at(std::min(x + 20, 39), 0));
+            EXPECT_EQ(std::memcmp(&want, &dst.at(x, 0), 4), 0) << "column " << x << ", green "
+                                                                  << int{lastGreen};
         }
     }
 }

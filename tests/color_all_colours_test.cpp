@@ -5,6 +5,7 @@
 // when they vectorised the conversions; this catches it in any build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <ostream>
@@ -250,6 +251,53 @@ TEST(ColourConversionAllColours, CombineFunctions) {
         }
     }
     EXPECT_EQ(differences, 0);
+}
+
+// The Hue, Saturation and Value combines a run of pairs at a time, in the
+// SSE2 and (where the processor has it) AVX2 lanes, against the one-pair
+// combines, for every colour with its partner.
+TEST(ColourConversionAllColours, HsvCombineRuns) {
+    struct Form {
+        const char* name;
+        void (*run)(HsvComponent, const uint32_t*, const uint32_t*, int32_t, uint32_t*);
+    };
+    std::vector<Form> forms = {{"SSE2", combineHsvRunSse2}};
+    if (cpuHasAvx2()) forms.push_back({"AVX2", combineHsvRunAvx2});
+    struct Combine {
+        HsvComponent from;
+        SplitCombineFn one;
+        const char* name;
+    };
+    const Combine combines[] = {{HsvComponent::kHue, combineHue, "hue"},
+                                {HsvComponent::kSaturation, combineSaturation, "saturation"},
+                                {HsvComponent::kValue, combineValue, "value"}};
+    constexpr int32_t kRun = 61;   // not a multiple of the lane count
+    for (const Form& form : forms) {
+        for (const Combine& combine : combines) {
+            int differences = 0;
+            uint32_t own[kRun], partner[kRun], out[kRun];
+            for (uint32_t first = 0; first < kColours; first += kRun) {
+                const int32_t count = static_cast<int32_t>(std::min<uint32_t>(kRun, kColours - first));
+                for (int32_t n = 0; n < count; ++n) {
+                    const PF_Pixel8 p = colourOf(first + n, static_cast<uint8_t>((first + n) * 13));
+                    const PF_Pixel8 q = partnerOf(p);
+                    std::memcpy(&own[n], &p, 4);
+                    std::memcpy(&partner[n], &q, 4);
+                }
+                form.run(combine.from, own, partner, count, out);
+                for (int32_t n = 0; n < count; ++n) {
+                    PF_Pixel8 p, q;
+                    std::memcpy(&p, &own[n], 4);
+                    std::memcpy(&q, &partner[n], 4);
+                    const PF_Pixel8 want = combine.one(&p, &q);
+                    EXPECT_FEW(std::memcmp(&want, &out[n], 4) == 0,
+                               form.name << " " << combine.name << " of " << describe(p)
+                                         << " with " << describe(q));
+                }
+            }
+            EXPECT_EQ(differences, 0) << form.name << " " << combine.name;
+        }
+    }
 }
 
 // The compression step's pixel functions, and their AVX2 forms where the
