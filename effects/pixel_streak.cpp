@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "effects/channel_functions.h"
 #include "effects/stages.h"
 #include "shell/param_set.h"
 
@@ -41,21 +42,72 @@ bool lineGatedOff(const StreakRefcon* r, int32_t x, int32_t y) {
     return r->noise->sampleInt(x, y, 100) < intParam(r->params, kParamNoiseCutoff);
 }
 
-bool joinsRun(const PF_Pixel8& a, const PF_Pixel8& b, double T) {
-    if (a.alpha == 0 || b.alpha == 0) return false;
-    int32_t step = std::abs(channelLuminance(&a) - channelLuminance(&b));
-    return static_cast<double>(step) <= T;
+// Runs up to this long are sorted as (luminance, pixel) pairs held on the
+// stack; longer ones in place with the comparator.
+constexpr int32_t kPairedRun = 1024;
+
+// A pixel with its luminance, for sorting. Its assignment is written out so
+// that std::sort shifts short stretches element by element instead of
+// calling memmove for a few bytes; moving is still plain copying.
+struct LitPixel {
+    uint32_t luminance;
+    uint32_t bits;
+
+    LitPixel() = default;
+    LitPixel(uint32_t lum, uint32_t pixel) : luminance(lum), bits(pixel) {}
+    LitPixel(const LitPixel& other) : luminance(other.luminance), bits(other.bits) {}
+    LitPixel& operator=(const LitPixel& other) {
+        luminance = other.luminance;
+        bits = other.bits;
+        return *this;
+    }
+};
+
+// Sorts the run p[0 .. count - 1] brightest first; lum[k] is the luminance
+// of p[k]. std::sort's steps depend only on the answers of the comparator,
+// so sorting the pairs by their luminance, with the same answers, moves
+// every pixel exactly where sorting the pixels themselves would.
+void sortRun(PF_Pixel8* p, const int32_t* lum, int32_t count) {
+    if (count < 2) return;
+    if (count > kPairedRun) {
+        std::sort(p, p + count, [](const PF_Pixel8& a, const PF_Pixel8& b) {
+            return brighterFirst(pixelBits(a), pixelBits(b));
+        });
+        return;
+    }
+    LitPixel pairs[kPairedRun];
+    for (int32_t k = 0; k < count; ++k) {
+        pairs[k] = LitPixel(static_cast<uint32_t>(lum[k]), pixelBits(p[k]));
+    }
+    std::sort(pairs, pairs + count,
+              [](const LitPixel& a, const LitPixel& b) { return a.luminance > b.luminance; });
+    for (int32_t k = 0; k < count; ++k) {
+        std::memcpy(&p[k], &pairs[k].bits, sizeof pairs[k].bits);
+    }
 }
 
 // Sorts every run but its last pixel, which holds the edge that ended it.
+// Neighbours join a run while both are visible and their luminances differ
+// by at most T; each pixel's luminance is worked out once, on the way.
 void sortRuns(PF_Pixel8* p, int32_t n, double T) {
+    int32_t lum[kPairedRun];
     int32_t s = 0;
+    int32_t current = n > 0 ? luminanceOf(p[0]) : 0;   // luminance of p[e]
     while (s < n) {
         int32_t e = s;
-        while (e + 1 < n && joinsRun(p[e], p[e + 1], T)) ++e;
-        std::sort(p + s, p + e, [](const PF_Pixel8& a, const PF_Pixel8& b) {
-            return brighterFirst(pixelBits(a), pixelBits(b));
-        });
+        lum[0] = current;
+        while (e + 1 < n) {
+            const int32_t next = luminanceOf(p[e + 1]);
+            const bool joins = p[e].alpha != 0 && p[e + 1].alpha != 0 &&
+                               static_cast<double>(std::abs(current - next)) <= T;
+            current = next;
+            if (!joins) break;
+            ++e;
+            if (e - s < kPairedRun) lum[e - s] = next;
+        }
+        // The loop ended with `current` the luminance of p[e + 1], which
+        // starts the next run (the sort below leaves it where it is).
+        sortRun(p + s, lum, e - s);
         s = e + 1;
     }
 }
@@ -100,7 +152,7 @@ bool brighterFirst(uint32_t a, uint32_t b) {
     PF_Pixel8 pb;
     std::memcpy(&pa, &a, sizeof pa);
     std::memcpy(&pb, &b, sizeof pb);
-    return channelLuminance(&pa) > channelLuminance(&pb);
+    return luminanceOf(pa) > luminanceOf(pb);
 }
 
 PF_Err streakRow(void* refcon, A_long, A_long i, A_long) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -115,6 +116,57 @@ TEST(PixelStreak, RowsKeepTheirPixels) {
         EXPECT_EQ(a, b) << "row " << y;
     }
     EXPECT_TRUE(changed);
+}
+
+// The stage sorts short runs as (luminance, pixel) pairs and works each
+// luminance out once; it must leave every row exactly as sorting the pixels
+// themselves with brighterFirst does, ties included: many distinct colours
+// share a luminance here, and std::sort leaves such ties in an order only
+// its own steps decide. Rows hold runs of every length, up to the whole row
+// (longer than the paired buffer of 1024).
+TEST(PixelStreak, RowsEqualSortingThePixelsThemselves) {
+    constexpr int32_t kW = 2500, kH = 6;
+    StageFixture f(kW, kH);
+    f.params.setFloat(kParamPixelStreak, 25);
+    f.params.setFloat(kParamCorvexelAmount, 50);   // T = 5
+    f.params.setCheckbox(kParamUseNoise, false);
+    uint32_t h = 7;
+    for (int32_t y = 0; y < kH; ++y) {
+        for (int32_t x = 0; x < kW; ++x) {
+            h = h * 1664525u + 1013904223u;
+            // Rows 0 and 1: a gentle ramp with noise, one long run; rows 2
+            // and 3: steps breaking runs often; rows 4 and 5: greys,
+            // transparent pixels and colours of equal luminance.
+            const int32_t base = y < 2 ? x / 20 : y < 4 ? (x / 7) * 9 : 100;
+            const uint8_t jitter = static_cast<uint8_t>(h >> 28);
+            PF_Pixel8& p = f.input.at(x, y);
+            p = PF_Pixel8{static_cast<uint8_t>(h >> 8 & 1 ? 255 : 200),
+                          static_cast<uint8_t>(base + jitter), static_cast<uint8_t>(base),
+                          static_cast<uint8_t>(base + (h >> 20) % 7)};
+            if (y >= 4 && h % 37 == 0) p.alpha = 0;
+        }
+    }
+    std::vector<PF_Pixel8> expected(f.input.bytes.size() / 4);
+    for (int32_t y = 0; y < kH; ++y) {
+        PF_Pixel8* row = &expected[static_cast<size_t>(y) * kW];
+        for (int32_t x = 0; x < kW; ++x) row[x] = f.input.at(x, y);
+        const auto lum = [](const PF_Pixel8& p) { return (299 * p.red + 587 * p.green + 114 * p.blue) / 1000; };
+        int32_t s = 0;
+        while (s < kW) {
+            int32_t e = s;
+            while (e + 1 < kW && row[e].alpha != 0 && row[e + 1].alpha != 0 &&
+                   std::abs(lum(row[e]) - lum(row[e + 1])) <= 5)
+                ++e;
+            std::sort(row + s, row + e,
+                      [](const PF_Pixel8& a, const PF_Pixel8& b) { return brighterFirst(bits(a), bits(b)); });
+            s = e + 1;
+        }
+    }
+    ASSERT_EQ(runStreak(&f), PF_Err_NONE);
+    for (int32_t y = 0; y < kH; ++y)
+        for (int32_t x = 0; x < kW; ++x)
+            ASSERT_EQ(bits(f.input.at(x, y)), bits(expected[static_cast<size_t>(y) * kW + x]))
+                << "pixel (" << x << ", " << y << ")";
 }
 
 TEST(PixelStreak, NoiseGate) {
