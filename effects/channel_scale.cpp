@@ -2,8 +2,10 @@
 // Each pixel moves towards the pivot in proportion to its own channel value;
 // where two land on one place the higher value wins, and the gaps that open
 // between landings can be filled with samples of the source.
+#include <algorithm>
 #include <cmath>
 
+#include "effects/channel_functions.h"
 #include "effects/channel_stages.h"
 #include "noise/int_conversion.h"
 #include "shell/param_set.h"
@@ -21,6 +23,7 @@ struct ChannelScaleRefcon {
     int32_t pivot;
     int32_t scale;        // effective scale in per cent
     uint8_t fillGaps;
+    int64_t keptOf[256];  // 255 - t for the channel values 0..255, worked out once
 };
 
 namespace {
@@ -48,11 +51,18 @@ PF_Pixel8* dstAt(const Line& line, int32_t i) {
                                         line.dstStep * i);
 }
 
+// 255 - t with t = scale x v / 100: how many 255ths of its distance to the
+// pivot a pixel of channel value v keeps. Formed in 64 bits so that extreme
+// scales cannot overflow.
+int64_t shrinkFactor(int32_t scale, int32_t v) {
+    const int64_t t = static_cast<int64_t>(scale) * v / 100;
+    return 255 - t;
+}
+
 // Where position i lands: the pivot plus its distance shrunk by (255 - t) / 255.
-// Formed in 64 bits so that extreme scales cannot overflow.
 int64_t landing(const ChannelScaleRefcon* rc, int32_t v, int32_t i) {
-    const int64_t t = static_cast<int64_t>(rc->scale) * v / 100;
-    return rc->pivot + ((255 - t) * (static_cast<int64_t>(i) - rc->pivot)) / 255;
+    const int64_t kept = v >= 0 && v < 256 ? rc->keptOf[v] : shrinkFactor(rc->scale, v);
+    return rc->pivot + (kept * (static_cast<int64_t>(i) - rc->pivot)) / 255;
 }
 
 // 16.16 fixed point of a whole pixel position; false when it does not fit.
@@ -100,29 +110,65 @@ void fillGap(const ChannelScaleRefcon* rc, const Line& line, int32_t i, int32_t 
     }
 }
 
-PF_Err scaleLine(const ChannelScaleRefcon* rc, const Line& line) {
+// Positions whose landing is worked out ahead of the moves, on the stack.
+constexpr int32_t kLandingsAhead = 1024;
+
+// The line walk, compiled once for each channel function so that the
+// channel of every pixel is worked out in the loop itself rather than
+// through a function pointer; `channel` computes what rc->channel returns.
+//
+// The walk goes a stretch of positions at a time: first every landing of
+// the stretch (no pixel moves, so they are independent of each other), then
+// the moves in order, exactly as one pass would make them. A single pass
+// would load each landing place right after storing the previous pixel,
+// through an address that takes the whole landing computation to know, and
+// the processor, which cannot tell the two apart early, would wait.
+template <class Channel>
+PF_Err scaleLineWith(const ChannelScaleRefcon* rc, const Line& line, Channel channel) {
+    int32_t landedAt[kLandingsAhead];   // -1: dropped
+    int32_t valueAt[kLandingsAhead];
     int32_t prev = 0;
     PF_Err err = PF_Err_NONE;
-    for (int32_t i = 0; i < line.length; ++i) {
-        const PF_Pixel8* p = srcAt(line, i);
-        const int32_t v = rc->channel(p);
-        const int64_t target = landing(rc, v, i);
-        if (target < 0 || target >= line.landingLimit) {
-            continue;
+    for (int32_t first = 0; first < line.length; first += kLandingsAhead) {
+        const int32_t count = std::min(kLandingsAhead, line.length - first);
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t v = channel(*srcAt(line, first + k));
+            const int64_t target = landing(rc, v, first + k);
+            landedAt[k] = target < 0 || target >= line.landingLimit ? -1
+                                                                    : static_cast<int32_t>(target);
+            valueAt[k] = v;
         }
-        const int32_t landed = static_cast<int32_t>(target);
-        PF_Pixel8* d = dstAt(line, landed);
-        if (rc->channel(d) > v) {
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t landed = landedAt[k];
+            if (landed < 0) {
+                continue;
+            }
+            PF_Pixel8* d = dstAt(line, landed);
+            if (channel(*d) > valueAt[k]) {
+                prev = landed;
+                continue;
+            }
+            *d = *srcAt(line, first + k);   // on equal values the later pixel wins
+            if (rc->fillGaps) {
+                fillGap(rc, line, first + k, prev, landed, &err);
+            }
             prev = landed;
-            continue;
         }
-        *d = *p;   // on equal values the later pixel wins
-        if (rc->fillGaps) {
-            fillGap(rc, line, i, prev, landed, &err);
-        }
-        prev = landed;
     }
     return err;
+}
+
+PF_Err scaleLine(const ChannelScaleRefcon* rc, const Line& line) {
+    using Pixel = const PF_Pixel8&;
+    const ChannelFn channel = rc->channel;
+    if (channel == channelLuminance)
+        return scaleLineWith(rc, line, [](Pixel p) { return luminanceOf(p); });
+    if (channel == channelLightness)
+        return scaleLineWith(rc, line, [](Pixel p) { return lightnessOf(p); });
+    if (channel == channelHue) return scaleLineWith(rc, line, [](Pixel p) { return hueOf(p); });
+    if (channel == channelSaturation)
+        return scaleLineWith(rc, line, [](Pixel p) { return saturationOf(p); });
+    return scaleLineWith(rc, line, [channel](Pixel p) { return channel(&p); });
 }
 
 int32_t smaller(int32_t a, int32_t b) { return a < b ? a : b; }
@@ -229,6 +275,9 @@ PF_Err runChannelScale(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[],
     refcon.pivot = truncToInt32(length * floatParam(params, kParamChannelScaleOffset) / 100.0);
     refcon.scale = effectiveScale(in_data, params, noise);
     refcon.fillGaps = checkboxParam(params, kParamFillGaps) ? 1 : 0;
+    for (int32_t v = 0; v < 256; ++v) {
+        refcon.keptOf[v] = shrinkFactor(refcon.scale, v);
+    }
 
     const PF_Iterate8Suite1* iterate8 = suites->iterate8();
     if (vertical) {

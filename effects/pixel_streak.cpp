@@ -42,19 +42,15 @@ bool lineGatedOff(const StreakRefcon* r, int32_t x, int32_t y) {
     return r->noise->sampleInt(x, y, 100) < intParam(r->params, kParamNoiseCutoff);
 }
 
-// Runs up to this long are sorted as (luminance, pixel) pairs held on the
-// stack; longer ones in place with the comparator.
-constexpr int32_t kPairedRun = 1024;
-
 // A pixel with its luminance, for sorting. Its assignment is written out so
 // that std::sort shifts short stretches element by element instead of
 // calling memmove for a few bytes; moving is still plain copying.
 struct LitPixel {
-    uint32_t luminance;
+    int32_t luminance;
     uint32_t bits;
 
     LitPixel() = default;
-    LitPixel(uint32_t lum, uint32_t pixel) : luminance(lum), bits(pixel) {}
+    LitPixel(int32_t lum, uint32_t pixel) : luminance(lum), bits(pixel) {}
     LitPixel(const LitPixel& other) : luminance(other.luminance), bits(other.bits) {}
     LitPixel& operator=(const LitPixel& other) {
         luminance = other.luminance;
@@ -63,21 +59,22 @@ struct LitPixel {
     }
 };
 
-// Sorts the run p[0 .. count - 1] brightest first; lum[k] is the luminance
-// of p[k]. std::sort's steps depend only on the answers of the comparator,
-// so sorting the pairs by their luminance, with the same answers, moves
-// every pixel exactly where sorting the pixels themselves would.
-void sortRun(PF_Pixel8* p, const int32_t* lum, int32_t count) {
+// Runs up to this long (a UHD row) are sorted as (luminance, pixel) pairs
+// held on the stack (32 KiB); longer ones in place with the comparator.
+constexpr int32_t kPairedRun = 4096;
+
+// Sorts the run p[0 .. count - 1] brightest first; pairs[k] holds p[k] and
+// its luminance, when the run fits the pairs. std::sort's steps depend only
+// on the answers of the comparator, so sorting the pairs by luminance, with
+// the answers brighterFirst gives, moves every pixel exactly where sorting
+// the pixels themselves would.
+void sortRun(PF_Pixel8* p, LitPixel* pairs, int32_t count) {
     if (count < 2) return;
     if (count > kPairedRun) {
         std::sort(p, p + count, [](const PF_Pixel8& a, const PF_Pixel8& b) {
             return brighterFirst(pixelBits(a), pixelBits(b));
         });
         return;
-    }
-    LitPixel pairs[kPairedRun];
-    for (int32_t k = 0; k < count; ++k) {
-        pairs[k] = LitPixel(static_cast<uint32_t>(lum[k]), pixelBits(p[k]));
     }
     std::sort(pairs, pairs + count,
               [](const LitPixel& a, const LitPixel& b) { return a.luminance > b.luminance; });
@@ -90,24 +87,23 @@ void sortRun(PF_Pixel8* p, const int32_t* lum, int32_t count) {
 // Neighbours join a run while both are visible and their luminances differ
 // by at most T; each pixel's luminance is worked out once, on the way.
 void sortRuns(PF_Pixel8* p, int32_t n, double T) {
-    int32_t lum[kPairedRun];
+    LitPixel pairs[kPairedRun];
     int32_t s = 0;
     int32_t current = n > 0 ? luminanceOf(p[0]) : 0;   // luminance of p[e]
     while (s < n) {
         int32_t e = s;
-        lum[0] = current;
         while (e + 1 < n) {
+            if (e - s < kPairedRun) pairs[e - s] = LitPixel(current, pixelBits(p[e]));
             const int32_t next = luminanceOf(p[e + 1]);
             const bool joins = p[e].alpha != 0 && p[e + 1].alpha != 0 &&
                                static_cast<double>(std::abs(current - next)) <= T;
             current = next;
             if (!joins) break;
             ++e;
-            if (e - s < kPairedRun) lum[e - s] = next;
         }
-        // The loop ended with `current` the luminance of p[e + 1], which
-        // starts the next run (the sort below leaves it where it is).
-        sortRun(p + s, lum, e - s);
+        // `current` is now the luminance of p[e + 1], which starts the next
+        // run (the sort below leaves it where it is).
+        sortRun(p + s, pairs, e - s);
         s = e + 1;
     }
 }

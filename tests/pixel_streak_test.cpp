@@ -123,9 +123,9 @@ TEST(PixelStreak, RowsKeepTheirPixels) {
 // themselves with brighterFirst does, ties included: many distinct colours
 // share a luminance here, and std::sort leaves such ties in an order only
 // its own steps decide. Rows hold runs of every length, up to the whole row
-// (longer than the paired buffer of 1024).
+// (longer than the stage's paired buffer of 4096).
 TEST(PixelStreak, RowsEqualSortingThePixelsThemselves) {
-    constexpr int32_t kW = 2500, kH = 6;
+    constexpr int32_t kW = 5000, kH = 6;
     StageFixture f(kW, kH);
     f.params.setFloat(kParamPixelStreak, 25);
     f.params.setFloat(kParamCorvexelAmount, 50);   // T = 5
@@ -134,15 +134,16 @@ TEST(PixelStreak, RowsEqualSortingThePixelsThemselves) {
     for (int32_t y = 0; y < kH; ++y) {
         for (int32_t x = 0; x < kW; ++x) {
             h = h * 1664525u + 1013904223u;
-            // Rows 0 and 1: a gentle ramp with noise, one long run; rows 2
-            // and 3: steps breaking runs often; rows 4 and 5: greys,
-            // transparent pixels and colours of equal luminance.
-            const int32_t base = y < 2 ? x / 20 : y < 4 ? (x / 7) * 9 : 100;
-            const uint8_t jitter = static_cast<uint8_t>(h >> 28);
+            // Rows 0 and 1: a gentle ramp with a little noise, one run as
+            // long as the row; rows 2 and 3: steps breaking runs often;
+            // rows 4 and 5: transparent pixels and colours of equal
+            // luminance.
+            const int32_t base = y < 2 ? x / 20 : y < 4 ? (x / 7) * 9 % 240 : 100;
+            const uint8_t jitter = static_cast<uint8_t>(y < 2 ? h >> 30 : h >> 28);
+            const uint8_t blue = static_cast<uint8_t>(y < 2 ? base : base + (h >> 20) % 7);
             PF_Pixel8& p = f.input.at(x, y);
             p = PF_Pixel8{static_cast<uint8_t>(h >> 8 & 1 ? 255 : 200),
-                          static_cast<uint8_t>(base + jitter), static_cast<uint8_t>(base),
-                          static_cast<uint8_t>(base + (h >> 20) % 7)};
+                          static_cast<uint8_t>(base + jitter), static_cast<uint8_t>(base), blue};
             if (y >= 4 && h % 37 == 0) p.alpha = 0;
         }
     }
