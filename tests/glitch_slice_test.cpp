@@ -2,8 +2,11 @@
 // WebP streams always decoded safely with the band written back.
 #include <gtest/gtest.h>
 
+#include <webp/encode.h>
+
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "effects/glitch_slice.h"
 #include "support/image_stage_fixture.h"
@@ -145,6 +148,48 @@ TEST(GlitchSlice, DamagedStreamsAlwaysDecodeSafely) {
             }
             EXPECT_GT(written, 0) << seed << " " << t;
             EXPECT_TRUE(f.host.books().clean()) << f.host.books().describe();
+        }
+    }
+}
+
+// The slice encodes with libwebp's encoder threading on; the stream must be
+// WebPEncodeRGBA's byte for byte, with and without alpha to compress on the
+// second thread, from one pixel up to bands wide enough to split.
+TEST(GlitchSlice, ThreadedEncodingGivesWebPEncodeRGBAsBytes) {
+    struct Size {
+        int32_t width, height;
+    };
+    int failures = 0;
+    for (Size size : {Size{1, 1}, Size{3, 2}, Size{17, 9}, Size{320, 40}, Size{1920, 35}}) {
+        for (int32_t content = 0; content < 3; ++content) {
+            std::vector<uint8_t> rgba(static_cast<size_t>(size.width) * size.height * 4);
+            uint32_t h = 12345;
+            for (int32_t y = 0; y < size.height; ++y)
+                for (int32_t x = 0; x < size.width; ++x) {
+                    h = h * 1664525u + 1013904223u;
+                    uint8_t* p = &rgba[(static_cast<size_t>(y) * size.width + x) * 4];
+                    p[0] = static_cast<uint8_t>(content == 1 ? h >> 24 : x * 3 + y);
+                    p[1] = static_cast<uint8_t>(content == 1 ? h >> 16 : y * 5);
+                    p[2] = static_cast<uint8_t>(content == 1 ? h >> 8 : (x ^ y));
+                    // Opaque; noisy alpha; alpha in broad steps.
+                    p[3] = content == 0 ? 255 : content == 1 ? static_cast<uint8_t>(h) : (x / 16 % 3) * 120;
+                }
+            for (float quality : {0.0f, 50.0f, 90.0f, 100.0f}) {
+                uint8_t* expected = nullptr;
+                uint8_t* ours = nullptr;
+                const size_t n = WebPEncodeRGBA(rgba.data(), size.width, size.height,
+                                                size.width * 4, quality, &expected);
+                const size_t m = encodeBandWebp(rgba.data(), size.width, size.height,
+                                                size.width * 4, quality, &ours);
+                if ((n != m || std::memcmp(expected, ours, n) != 0) && ++failures <= 5) {
+                    ADD_FAILURE() << size.width << "x" << size.height << ", content " << content
+                                  << ", quality " << quality << ": " << m << " bytes, WebPEncodeRGBA "
+                                  << n;
+                }
+                EXPECT_GT(m, 0u);
+                WebPFree(expected);
+                WebPFree(ours);
+            }
         }
     }
 }
