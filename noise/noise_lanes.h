@@ -1,8 +1,8 @@
 // The noise field evaluated for several columns of one row at once, one
 // column per vector lane.
 //
-// Included by noise_field.cpp with the SSE2 lanes and by noise_field_avx2.cpp
-// with the AVX2 lanes (each defines the lane type L first). Every lane runs
+// Instantiated by noise_field.cpp with the SSE2 lanes and by
+// noise_field_avx2.cpp with the AVX2 lanes (noise/lanes_*.h). Every lane runs
 // exactly the operations of the scalar simplexNoise and NoiseField::fbm in
 // noise_field.cpp, in the same order, so it gives the same bits: the corner
 // choice becomes masks and the hashing is shared between lanes where it can
@@ -38,27 +38,12 @@ struct NoiseLanes {
         return L::select(L::asInt(nonNegative), t, t - L::splat(int32_t{1}));
     }
 
-    // The gradient of a corner from its index 0..11, as the table in
-    // noise_constants.h lists it: x is +-1 for 0..7, y for 0..3 and 8..11, z
-    // for 4..11; the sign comes from bit 0 (x, and y in 8..11) or bit 1.
+    // A corner's gradient, one axis per lane vector.
     struct Gradient {
         F x, y, z;
     };
     static Gradient gradientOf(I g) {
-        const F below8 = L::asFloat(L::less(g, L::splat(int32_t{8})));
-        const F below4 = L::asFloat(L::less(g, L::splat(int32_t{4})));
-        const I one = L::splat(int32_t{1});
-        const I two = L::splat(int32_t{2});
-        const F odd = L::asFloat(L::equal(L::bitAnd(g, one), one));
-        const F bit1 = L::asFloat(L::equal(L::bitAnd(g, two), two));
-        const F zero = L::splat(0.0f);
-        const F sign0 = L::select(odd, L::splat(-1.0f), L::splat(1.0f));
-        const F sign1 = L::select(bit1, L::splat(-1.0f), L::splat(1.0f));
-        Gradient out;
-        out.x = L::select(below8, sign0, zero);
-        out.y = L::select(below4, sign1, L::select(below8, zero, sign0));
-        out.z = L::select(below4, zero, sign1);
-        return out;
+        return Gradient{L::gather(kGradX, g), L::gather(kGradY, g), L::gather(kGradZ, g)};
     }
 
     // cornerContribution of noise_field.cpp.
