@@ -1,6 +1,7 @@
 // Colour glitch: every pixel byte gains a scaled echo of the byte `off`
 // positions before it, walking the frame's bytes in place so echoes carry
 // earlier echoes. The distance is counted in bytes, so channels mix.
+#include <algorithm>
 #include <cstdint>
 
 #include "effects/stages.h"
@@ -30,32 +31,43 @@ ByteCursor cursorAt(PF_EffectWorld* world, int32_t position) {
     return cursor;
 }
 
-inline void advance(ByteCursor* cursor) {
-    if (++cursor->column == cursor->rowLength) {
+// Moves a cursor `span` bytes on; the span never passes the end of its row.
+inline void advance(ByteCursor* cursor, int32_t span) {
+    cursor->column += span;
+    if (cursor->column == cursor->rowLength) {
         cursor->column = 0;
         cursor->rowStart += cursor->rowBytes;
     }
 }
 
-// trunc(b x k) for every signed byte b, in double precision as the echo
-// needs it; looking it up keeps the pass free of per-byte conversions.
-void fillEchoTable(double k, int32_t table[256]) {
+// The low 8 bits of trunc(b x k) for every signed byte b, in double
+// precision as the echo needs it; only the low 8 bits reach a byte, and
+// looking them up keeps the pass free of per-byte conversions.
+void fillEchoTable(double k, uint8_t table[256]) {
     for (int32_t stored = 0; stored < 256; ++stored) {
         double signedByte = static_cast<double>(static_cast<int8_t>(static_cast<uint8_t>(stored)));
-        table[stored] = truncToInt32(signedByte * k);
+        table[stored] = static_cast<uint8_t>(static_cast<uint32_t>(truncToInt32(signedByte * k)));
     }
 }
 
-void echoBytes(PF_EffectWorld* world, int32_t off, int64_t count, const int32_t echo[256]) {
+// The byte walk, a stretch at a time: each stretch runs to the nearer end
+// of the reading and the writing row, so the inner loop is a plain walk
+// over two byte ranges. It reads each byte as the walk has left it (the
+// ranges overlap whenever `off` is shorter than a stretch), in order.
+void echoBytes(PF_EffectWorld* world, int32_t off, int64_t count, const uint8_t echo[256]) {
     ByteCursor from = cursorAt(world, 0);
     ByteCursor to = cursorAt(world, off);
-    for (int64_t j = 0; j < count; ++j) {
-        uint8_t b = from.rowStart[from.column];
+    while (count > 0) {
+        const int64_t span = std::min<int64_t>(
+            {count, from.rowLength - from.column, to.rowLength - to.column});
+        const uint8_t* source = from.rowStart + from.column;
         uint8_t* target = to.rowStart + to.column;
-        *target = static_cast<uint8_t>(static_cast<uint32_t>(*target) +
-                                       static_cast<uint32_t>(echo[b]));
-        advance(&from);
-        advance(&to);
+        for (int64_t j = 0; j < span; ++j) {
+            target[j] = static_cast<uint8_t>(target[j] + echo[source[j]]);
+        }
+        advance(&from, static_cast<int32_t>(span));
+        advance(&to, static_cast<int32_t>(span));
+        count -= span;
     }
 }
 
@@ -75,7 +87,7 @@ PF_Err runColorGlitch(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[],
 
     int64_t count = total - off;
     if (count <= 0 || off < 0) return err;
-    int32_t echo[256];
+    uint8_t echo[256];
     fillEchoTable(k, echo);
     echoBytes(dst, off, count, echo);
     return err;
