@@ -98,10 +98,14 @@ void fillRun(CombineRun* run, const ChannelSplitRefcon* rc, int32_t x, int32_t y
     const PF_Pixel8* partnerRow =
         sourcePixel(rc->src, 0, clampToFrame(static_cast<int64_t>(y) + rc->dy, rc->height));
     uint32_t partner[kCombineRun];
-    for (int32_t n = 0; n < count; ++n) {
-        run->own[n] = wordOf(ownRow[x + n]);
-        partner[n] = wordOf(partnerRow[clampToFrame(static_cast<int64_t>(x) + n + rc->dx,
-                                                    rc->width)]);
+    std::memcpy(run->own, ownRow + x, sizeof(uint32_t) * count);
+    const int64_t partnerFirst = static_cast<int64_t>(x) + rc->dx;
+    if (partnerFirst >= 0 && partnerFirst + count <= rc->width) {
+        std::memcpy(partner, partnerRow + partnerFirst, sizeof(uint32_t) * count);
+    } else {
+        for (int32_t n = 0; n < count; ++n) {
+            partner[n] = wordOf(partnerRow[clampToFrame(partnerFirst + n, rc->width)]);
+        }
     }
     combineHsvRun(rc->hsvComponent, run->own, partner, count, run->result);
     run->call = rc->call;
