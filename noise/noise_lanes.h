@@ -65,61 +65,70 @@ struct NoiseLanes {
         return field.gradientIndex[ii + field.perm[jj + field.perm[kk]]];
     }
 
-    // The gradient of cube corner c = di * 4 + dj * 2 + dk of cell (ii, jj,
-    // kk), the same in every lane.
-    static Gradient cubeGradient(const NoiseField& field, int32_t ii, int32_t jj, int32_t kk,
-                                 int32_t c) {
-        const int32_t g = cornerIndex(field, ii + (c >> 2), jj + ((c >> 1) & 1), kk + (c & 1));
-        return Gradient{L::splat(kGradX[g]), L::splat(kGradY[g]), L::splat(kGradZ[g])};
-    }
-
     // di * 4 + dj * 2 + dk for offsets of 0 or 1.
     static I cubeCorner(I di, I dj, I dk) {
         const I twice = (di + di) + dj;
         return (twice + twice) + dk;
     }
 
+    // The gradients of the eight corners of one lattice cell (ii, jj, kk):
+    // entry c = di * 4 + dj * 2 + dk is the corner (i + di, j + dj, k + dk).
+    // A run of columns stays in one cell for many steps at the low octaves,
+    // so each octave keeps the last cell it hashed.
+    struct Cell {
+        bool known = false;
+        int32_t ii = 0, jj = 0, kk = 0;
+        alignas(32) float x[8], y[8], z[8];
+
+        void hash(const NoiseField& field, int32_t cellI, int32_t cellJ, int32_t cellK) {
+            if (known && ii == cellI && jj == cellJ && kk == cellK) return;
+            for (int32_t c = 0; c < 8; ++c) {
+                const int32_t g = cornerIndex(field, cellI + (c >> 2), cellJ + ((c >> 1) & 1),
+                                              cellK + (c & 1));
+                x[c] = kGradX[g];
+                y[c] = kGradY[g];
+                z[c] = kGradZ[g];
+            }
+            known = true;
+            ii = cellI;
+            jj = cellJ;
+            kk = cellK;
+        }
+        Gradient corner(int32_t c) const {
+            return Gradient{L::splat(x[c]), L::splat(y[c]), L::splat(z[c])};
+        }
+        Gradient corner(I c) const {
+            return Gradient{L::lookup8(x, c), L::lookup8(y, c), L::lookup8(z, c)};
+        }
+    };
+
     // The gradients of the four simplex corners of every lane: cell (i, j, k),
     // second corner offset (i1, j1, k1), third (i2, j2, k2), each offset 0 or
     // 1; the first corner has offset 0 and the last offset 1 on every axis.
     //
     // Neighbouring columns nearly always share their lattice cell at the
-    // low octaves. Then the eight corners of that one cube are hashed once
-    // and each lane picks its corners' gradients from them; otherwise every
-    // lane hashes its own. Both give each lane the gradient the scalar hash
-    // gives it.
-    [[gnu::always_inline]] static void cornerGradients(const NoiseField& field, I i, I j, I k,
-                                                       I i1, I j1, I k1, I i2, I j2, I k2,
-                                                       Gradient grad[4]) {
+    // low octaves. Then that cube's eight corners are hashed once (or taken
+    // from `cell`, which holds the octave's last cube) and each lane picks
+    // its corners' gradients from them; otherwise every lane hashes its own.
+    // Both give each lane the gradient the scalar hash gives it.
+    [[gnu::always_inline]] static void cornerGradients(const NoiseField& field, Cell* cell, I i,
+                                                       I j, I k, I i1, I j1, I k1, I i2, I j2,
+                                                       I k2, Gradient grad[4]) {
         if (L::uniform(i, j, k)) {
-            const int32_t ii = L::firstLane(i) & 255;
-            const int32_t jj = L::firstLane(j) & 255;
-            const int32_t kk = L::firstLane(k) & 255;
+            cell->hash(field, L::firstLane(i) & 255, L::firstLane(j) & 255,
+                       L::firstLane(k) & 255);
             const I second = cubeCorner(i1, j1, k1);
             const I third = cubeCorner(i2, j2, k2);
+            grad[0] = cell->corner(0);
             if (L::uniform(second, third, third)) {
-                // One simplex for every lane: four corners, each hashed once.
-                grad[0] = cubeGradient(field, ii, jj, kk, 0);
-                grad[1] = cubeGradient(field, ii, jj, kk, L::firstLane(second));
-                grad[2] = cubeGradient(field, ii, jj, kk, L::firstLane(third));
-                grad[3] = cubeGradient(field, ii, jj, kk, 7);
-                return;
+                // One simplex for every lane.
+                grad[1] = cell->corner(L::firstLane(second));
+                grad[2] = cell->corner(L::firstLane(third));
+            } else {
+                grad[1] = cell->corner(second);
+                grad[2] = cell->corner(third);
             }
-            // Entry c = di * 4 + dj * 2 + dk is the corner (i + di, j + dj, k + dk).
-            alignas(32) float cubeX[8], cubeY[8], cubeZ[8];
-            for (int32_t c = 0; c < 8; ++c) {
-                const int32_t g =
-                    cornerIndex(field, ii + (c >> 2), jj + ((c >> 1) & 1), kk + (c & 1));
-                cubeX[c] = kGradX[g];
-                cubeY[c] = kGradY[g];
-                cubeZ[c] = kGradZ[g];
-            }
-            grad[0] = Gradient{L::splat(cubeX[0]), L::splat(cubeY[0]), L::splat(cubeZ[0])};
-            grad[1] = Gradient{L::lookup8(cubeX, second), L::lookup8(cubeY, second),
-                               L::lookup8(cubeZ, second)};
-            grad[2] = Gradient{L::lookup8(cubeX, third), L::lookup8(cubeY, third),
-                               L::lookup8(cubeZ, third)};
-            grad[3] = Gradient{L::splat(cubeX[7]), L::splat(cubeY[7]), L::splat(cubeZ[7])};
+            grad[3] = cell->corner(7);
             return;
         }
         const I byteMask = L::splat(int32_t{255});
@@ -139,7 +148,7 @@ struct NoiseLanes {
     }
 
     // simplexNoise of noise_field.cpp.
-    static F simplex(const NoiseField& field, F X, F Y, F Z) {
+    static F simplex(const NoiseField& field, Cell* cell, F X, F Y, F Z) {
         const F s = ((X + Y) + Z) * L::splat(kSkew);
         const I i = latticeFloor(X + s);
         const I j = latticeFloor(Y + s);
@@ -182,8 +191,8 @@ struct NoiseLanes {
         const F z3 = (z0 - one) + g3;
 
         Gradient grad[4];
-        cornerGradients(field, i, j, k, oneWhere(i1), oneWhere(j1), oneWhere(k1), oneWhere(i2),
-                        oneWhere(j2), oneWhere(k2), grad);
+        cornerGradients(field, cell, i, j, k, oneWhere(i1), oneWhere(j1), oneWhere(k1),
+                        oneWhere(i2), oneWhere(j2), oneWhere(k2), grad);
 
         const F w0 = corner(x0, y0, z0, grad[0]);
         const F w1 = corner(x1, y1, z1, grad[1]);
@@ -192,8 +201,12 @@ struct NoiseLanes {
         return ((w1 + w0) + w2) + w3;
     }
 
-    // NoiseField::fbm for the columns in `columns` of row y.
-    static F fbm(const NoiseField& field, I columns, int32_t y, float z) {
+    // Octaves that keep a cell of their own; the higher ones share the last.
+    static constexpr int32_t kKeptCells = 8;
+
+    // NoiseField::fbm for the columns in `columns` of row y; cells[o] holds
+    // octave o's last lattice cell.
+    static F fbm(const NoiseField& field, I columns, int32_t y, float z, Cell cells[kKeptCells]) {
         if (!(field.octaves > 0.0f)) {
             return L::splat(kOutputOffset);
         }
@@ -204,7 +217,8 @@ struct NoiseLanes {
         F total = L::splat(0.0f);
         int64_t o = 0;
         do {
-            total = total + simplex(field, L::splat(row * f), column * L::splat(f),
+            Cell* cell = &cells[o < kKeptCells ? o : kKeptCells - 1];
+            total = total + simplex(field, cell, L::splat(row * f), column * L::splat(f),
                                     L::splat(f * z)) * L::splat(amp);
             f = f * field.lacunarity;
             amp = amp * field.gain;
@@ -250,14 +264,16 @@ struct NoiseLanes {
 
     static void fbmRow(const NoiseField& field, int32_t x0, int32_t y, float z, int32_t count,
                        float* out) {
-        forColumns(x0, count, out, [&](I columns) { return fbm(field, columns, y, z); });
+        Cell cells[kKeptCells];
+        forColumns(x0, count, out, [&](I columns) { return fbm(field, columns, y, z, cells); });
     }
 
     static void sampleSpanRow(const NoiseField& field, int32_t x0, int32_t y, float extent,
                               float k, int32_t count, float* out) {
         const float z = k * field.zTime;
+        Cell cells[kKeptCells];
         forColumns(x0, count, out,
-                   [&](I columns) { return span(fbm(field, columns, y, z), extent); });
+                   [&](I columns) { return span(fbm(field, columns, y, z, cells), extent); });
     }
 };
 
