@@ -231,7 +231,7 @@ TEST(ImageRead, InterlacedPngEqualsPlainPng) {
 }
 
 // JPEG files written with libjpeg here.
-struct JpegSpec {
+struct JpegRecipe {
     J_COLOR_SPACE space = JCS_RGB;
     int components = 3;
     bool progressive = false;
@@ -239,7 +239,7 @@ struct JpegSpec {
     int scanCount = 0;
 };
 
-Bytes makeJpeg(int width, int height, const JpegSpec& spec,
+Bytes makeJpeg(int width, int height, const JpegRecipe& recipe,
                const std::function<uint8_t(int, int, int)>& sample) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -250,22 +250,22 @@ Bytes makeJpeg(int width, int height, const JpegSpec& spec,
     jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.space;
+    cinfo.input_components = recipe.components;
+    cinfo.in_color_space = recipe.space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
-    if (spec.space == JCS_CMYK) jpeg_set_colorspace(&cinfo, JCS_CMYK);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
-    if (spec.scans != nullptr) {
-        cinfo.scan_info = spec.scans;
-        cinfo.num_scans = spec.scanCount;
+    if (recipe.space == JCS_CMYK) jpeg_set_colorspace(&cinfo, JCS_CMYK);
+    if (recipe.progressive) jpeg_simple_progression(&cinfo);
+    if (recipe.scans != nullptr) {
+        cinfo.scan_info = recipe.scans;
+        cinfo.num_scans = recipe.scanCount;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * spec.components);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * recipe.components);
     while (cinfo.next_scanline < cinfo.image_height) {
         for (int x = 0; x < width; ++x)
-            for (int c = 0; c < spec.components; ++c)
-                row[static_cast<size_t>(x) * spec.components + c] =
+            for (int c = 0; c < recipe.components; ++c)
+                row[static_cast<size_t>(x) * recipe.components + c] =
                     sample(x, static_cast<int>(cinfo.next_scanline), c);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&cinfo, rows, 1);
@@ -282,8 +282,8 @@ uint8_t smooth(int x, int y, int c) { return static_cast<uint8_t>(40 + x * 2 + y
 
 TEST(ImageRead, JpegBaselineProgressiveGreyAndCmyk) {
     const int w = 37, h = 21;
-    JpegSpec baseline;
-    JpegSpec progressive;
+    JpegRecipe baseline;
+    JpegRecipe progressive;
     progressive.progressive = true;
     RgbaImage a = decodeOk(makeJpeg(w, h, baseline, smooth));
     RgbaImage b = decodeOk(makeJpeg(w, h, progressive, smooth));
@@ -296,7 +296,7 @@ TEST(ImageRead, JpegBaselineProgressiveGreyAndCmyk) {
         EXPECT_EQ(a.pixels[i * 4 + 3], 255);
     }
 
-    JpegSpec grey;
+    JpegRecipe grey;
     grey.space = JCS_GRAYSCALE;
     grey.components = 1;
     RgbaImage g = decodeOk(makeJpeg(w, h, grey, smooth));
@@ -309,7 +309,7 @@ TEST(ImageRead, JpegBaselineProgressiveGreyAndCmyk) {
     // CMYK: libjpeg writes an Adobe marker and stores the values as given,
     // which by Adobe's convention are inverted (255: no ink). Stored
     // (255, 0, 255, 255) is full magenta ink only.
-    JpegSpec cmyk;
+    JpegRecipe cmyk;
     cmyk.space = JCS_CMYK;
     cmyk.components = 4;
     RgbaImage k = decodeOk(makeJpeg(16, 16, cmyk, [](int, int, int c) {
@@ -330,13 +330,13 @@ TEST(ImageRead, JpegWithTooManyScansIsRefused) {
         scans.push_back({1, {0}, k, k, 0, 10});
         for (int al = 9; al >= 0; --al) scans.push_back({1, {0}, k, k, al + 1, al});
     }
-    JpegSpec spec;
-    spec.space = JCS_GRAYSCALE;
-    spec.components = 1;
-    spec.progressive = true;
-    spec.scans = scans.data();
-    spec.scanCount = static_cast<int>(scans.size());
-    const Bytes file = makeJpeg(8, 8, spec, smooth);
+    JpegRecipe recipe;
+    recipe.space = JCS_GRAYSCALE;
+    recipe.components = 1;
+    recipe.progressive = true;
+    recipe.scans = scans.data();
+    recipe.scanCount = static_cast<int>(scans.size());
+    const Bytes file = makeJpeg(8, 8, recipe, smooth);
     EXPECT_NE(decodeFails(file).find("more than 500 scans"), std::string::npos);
 }
 
@@ -408,7 +408,7 @@ TEST(ImageRead, DamagedAndForeignFilesSayWhy) {
     putChunk(&oddChunk, "A\nBC", {1, 2});
     decodeFails(oddChunk);
 
-    const Bytes jpeg = makeJpeg(16, 16, JpegSpec(), smooth);
+    const Bytes jpeg = makeJpeg(16, 16, JpegRecipe(), smooth);
     decodeOk(jpeg);
     decodeFails(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size()) / 2));
 
