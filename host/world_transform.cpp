@@ -193,23 +193,33 @@ bool usableComposite(PF_ModeFlags modeFlags, const PF_CompositeMode* mode,
 
 // ------------------------------------------------------------ recording
 
+// What both geometry calls record alike: their worlds, the rectangle they
+// were given, the transfer mode and the quality flags.
+GeometryCall geometryCall(const char* name, PF_Quality quality, PF_ModeFlags modeFlags,
+                          const PF_EffectWorld* srcWorld, const PF_EffectWorld* dstWorld,
+                          const PF_Rect* rect, const PF_CompositeMode* mode) {
+    GeometryCall call;
+    call.name = name;
+    if (srcWorld != nullptr) call.src = *srcWorld;
+    if (dstWorld != nullptr) call.dst = *dstWorld;
+    call.hasRect = rect != nullptr;
+    if (rect != nullptr) call.rect = *rect;
+    call.hasMode = mode != nullptr;
+    if (mode != nullptr) call.mode = *mode;
+    call.quality = quality;
+    call.modeFlags = modeFlags;
+    return call;
+}
+
 void recordTransferRect(Host::State* state, PF_Quality quality, PF_ModeFlags modeFlags,
                         const PF_Rect* srcRect, const PF_EffectWorld* srcWorld,
                         const PF_CompositeMode* mode, A_long destX, A_long destY,
                         const PF_EffectWorld* dstWorld) {
     if (!recordsGeometry(state)) return;
-    GeometryCall call;
-    call.name = "transfer_rect";
-    if (srcWorld != nullptr) call.src = *srcWorld;
-    if (dstWorld != nullptr) call.dst = *dstWorld;
-    call.hasRect = srcRect != nullptr;
-    if (srcRect != nullptr) call.rect = *srcRect;
+    GeometryCall call =
+        geometryCall("transfer_rect", quality, modeFlags, srcWorld, dstWorld, srcRect, mode);
     call.destX = destX;
     call.destY = destY;
-    call.hasMode = mode != nullptr;
-    if (mode != nullptr) call.mode = *mode;
-    call.quality = quality;
-    call.modeFlags = modeFlags;
     recordGeometry(state, call);
 }
 
@@ -219,20 +229,12 @@ void recordTransformWorld(Host::State* state, PF_Quality quality, PF_ModeFlags m
                           PF_Boolean sourceToDestination, const PF_Rect* destRect,
                           const PF_EffectWorld* dstWorld) {
     if (!recordsGeometry(state)) return;
-    GeometryCall call;
-    call.name = "transform_world";
-    if (srcWorld != nullptr) call.src = *srcWorld;
-    if (dstWorld != nullptr) call.dst = *dstWorld;
-    call.hasRect = destRect != nullptr;
-    if (destRect != nullptr) call.rect = *destRect;
+    GeometryCall call =
+        geometryCall("transform_world", quality, modeFlags, srcWorld, dstWorld, destRect, mode);
     call.hasMatrix = matrices != nullptr && matrixCount >= 1;
     if (call.hasMatrix) call.matrix = matrices[0];
     call.matrixCount = matrixCount;
     call.sourceToDestination = sourceToDestination;
-    call.hasMode = mode != nullptr;
-    if (mode != nullptr) call.mode = *mode;
-    call.quality = quality;
-    call.modeFlags = modeFlags;
     recordGeometry(state, call);
 }
 
