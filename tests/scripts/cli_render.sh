@@ -42,7 +42,7 @@ cmp -s "$work/unpadded.png" "$work/padded.png" || fail "--row-padding changes th
 render --size 160x90 -o "$work/c.png" --threads 1
 cmp -s "$work/a.png" "$work/c.png" || fail "two runs differ"
 # Temporary files are hidden in the output's folder until renamed.
-ls -A "$work" | grep -q '^\.' && fail "temporary file left behind"
+[ -z "$(ls -A "$work" | grep '^\.')" ] || fail "temporary file left behind"
 
 # Inputs: an 8-bit RGB and a 16-bit grey+alpha PNG.
 render -i "$work/rgb8.png" -o "$work/rgb.png" --time 1/2 || fail "RGB input"
@@ -232,7 +232,7 @@ set -e
 [ $code -eq 4 ] || fail "failed write: exit $code"
 one_reasoned_line failed write
 cmp -s "$work/a.png" "$work/old.png" || fail "failed write changed the old file"
-ls -A "$work" | grep -q '^\.' && fail "failed write left its temporary file"
+[ -z "$(ls -A "$work" | grep '^\.')" ] || fail "failed write left its temporary file"
 for target in "$work/no/such/folder/x.png" "$work"; do
     set +e
     render --size 16x9 -o "$target" 2>"$work/err"; code=$?

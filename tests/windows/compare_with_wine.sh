@@ -52,7 +52,7 @@ run_case() {
     windows_rc=$?
   if [ "$linux_rc" != "$windows_rc" ]; then
     fail "$name: exit code $windows_rc on Windows, $linux_rc on Linux"
-    sed 's/^/  windows: /' "$name.windows.err" | head -5
+    head -n 5 "$name.windows.err" | sed 's/^/  windows: /'
     return
   fi
   if ! cmp -s "$name.linux.out" "$name.windows.out"; then
