@@ -10,6 +10,7 @@
 
 #include "host/host.h"
 #include "tools/image_io.h"
+#include "tools/rgba_frame.h"
 #include "tools/test_card.h"
 
 namespace {
@@ -25,12 +26,7 @@ const RgbaImage& glitchedFrame() {
         if (!module) return RgbaImage();
         std::vector<PF_ParamDef> declared = declareParams(module->entry());
         Frame input(card.width, card.height);
-        for (int32_t y = 0; y < card.height; ++y) {
-            for (int32_t x = 0; x < card.width; ++x) {
-                const uint8_t* p = &card.pixels[(static_cast<size_t>(y) * card.width + x) * 4];
-                input.at(x, y) = PF_Pixel8{p[3], p[0], p[1], p[2]};
-            }
-        }
+        rgbaToFrame(card, &input);
         Frame output(card.width, card.height);
         ParamValues values(declared, input.world);
         Host host;
@@ -38,17 +34,7 @@ const RgbaImage& glitchedFrame() {
         if (host.send(module->entry(), PF_Cmd_RENDER, values.array(), &output.world) != PF_Err_NONE) {
             return RgbaImage();
         }
-        size_t i = 0;
-        for (int32_t y = 0; y < card.height; ++y) {
-            for (int32_t x = 0; x < card.width; ++x) {
-                const PF_Pixel8& p = output.at(x, y);
-                card.pixels[i++] = p.red;
-                card.pixels[i++] = p.green;
-                card.pixels[i++] = p.blue;
-                card.pixels[i++] = p.alpha;
-            }
-        }
-        return card;
+        return frameToRgba(output);
     }();
     return frame;
 }

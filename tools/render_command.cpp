@@ -36,6 +36,7 @@
 #include "tools/plugin_loader.h"
 #include "tools/presets.h"
 #include "tools/render_options.h"
+#include "tools/rgba_frame.h"
 #include "tools/settings.h"
 #include "tools/test_card.h"
 
@@ -194,33 +195,6 @@ int parseRequest(const std::vector<std::string>& args, RenderRequest* req) {
         req->animate = true;
     }
     return 0;
-}
-
-void rgbaToFrame(const RgbaImage& image, Frame* frame) {
-    for (int32_t y = 0; y < image.height; ++y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            const uint8_t* p = &image.pixels[(static_cast<size_t>(y) * image.width + x) * 4];
-            frame->at(x, y) = PF_Pixel8{p[3], p[0], p[1], p[2]};
-        }
-    }
-}
-
-RgbaImage frameToRgba(const Frame& frame) {
-    RgbaImage image;
-    image.width = frame.world.width;
-    image.height = frame.world.height;
-    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 4);
-    size_t i = 0;
-    for (int32_t y = 0; y < image.height; ++y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            const PF_Pixel8& p = frame.at(x, y);
-            image.pixels[i++] = p.red;
-            image.pixels[i++] = p.green;
-            image.pixels[i++] = p.blue;
-            image.pixels[i++] = p.alpha;
-        }
-    }
-    return image;
 }
 
 const char* errorName(PF_Err err) {
